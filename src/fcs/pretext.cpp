@@ -1,0 +1,272 @@
+#include "fcs/pretext.h"
+
+#include <sstream>
+
+#include "util/errors.h"
+
+namespace dbc {
+
+namespace {
+
+std::string ParKey(int number, std::string_view suffix) {
+  return "$P" + std::to_string(number) + std::string(suffix);
+}
+
+}  // namespace
+
+// --- the store ---
+
+int TPreText::KeyIndex(std::string_view key) const noexcept {
+  for (std::size_t i = 0; i < keys.size(); ++i)
+    if (SameTextAscii(keys[i], key)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string TPreText::GetValue(std::string_view key) const {
+  const int i = KeyIndex(key);
+  return i < 0 ? std::string() : Values[static_cast<std::size_t>(i)];
+}
+
+void TPreText::SetValue(std::string_view key, std::string_view value) {
+  const int i = KeyIndex(key);
+  if (i >= 0) {
+    Values[static_cast<std::size_t>(i)] = std::string(value);
+  } else {
+    keys.emplace_back(key);
+    Values.emplace_back(value);
+  }
+}
+
+void TPreText::Add(std::string_view akey, std::string_view aValue) { SetValue(akey, aValue); }
+
+void TPreText::Insert(int Ind, std::string_view akey, std::string_view avalue) {
+  const int i = KeyIndex(akey);
+  if (i >= 0) {
+    Values[static_cast<std::size_t>(i)] = std::string(avalue);
+    return;
+  }
+  if (Ind < 0 || Ind > count()) throw EListError("List index out of bounds (" + std::to_string(Ind) + ")");
+  keys.insert(keys.begin() + Ind, std::string(akey));
+  Values.insert(Values.begin() + Ind, std::string(avalue));
+}
+
+void TPreText::DeleteKey(std::string_view parname) {
+  const int i = KeyIndex(parname);
+  if (i < 0) return;
+  keys.erase(keys.begin() + i);
+  Values.erase(Values.begin() + i);
+}
+
+void TPreText::Assign(const TPreText& txt) {
+  Decimate = txt.Decimate;
+  Delim = txt.Delim;
+  // Copy first: assigning a store into itself appends its own pairs once.
+  const StringArray k = txt.keys, v = txt.Values;
+  keys.insert(keys.end(), k.begin(), k.end());
+  Values.insert(Values.end(), v.begin(), v.end());
+}
+
+void TPreText::WriteEscaped(std::string& out, std::string_view item) const {
+  if (item.empty()) {
+    out += ' ';
+    return;
+  }
+  for (char c : item) {
+    out += c;
+    if (c == Delim) out += c;  // a delimiter inside an item is written twice
+  }
+}
+
+std::string TPreText::Serialize() const {
+  std::string out(1, Delim);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    WriteEscaped(out, keys[i]);
+    out += Delim;
+    WriteEscaped(out, Values[i]);
+    out += Delim;
+  }
+  return out;
+}
+
+void TPreText::WriteTo(std::ostream& f) const {
+  const std::string bytes = Serialize();
+  f.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+int TPreText::Size() const { return static_cast<int>(Serialize().size()); }
+
+// --- parameter keywords ---
+
+int TPreText::ParNumOfKey(std::string_view key) {
+  if (key.size() < 2 || key[0] != '$' || (key[1] != 'P' && key[1] != 'p')) return -1;
+  std::size_t end = 2;
+  while (end < key.size() && key[end] >= '0' && key[end] <= '9') ++end;
+  if (end == 2) return -1;
+  return StrToInt(key.substr(2, end - 2));
+}
+
+int TPreText::ParCount() const noexcept {
+  try {
+    const int par = StrToInt(Trim(GetValue("$PAR")));
+    if (par > 0) return par;
+    int highest = 0;
+    for (const auto& key : keys) highest = std::max(highest, ParNumOfKey(key));
+    return highest;
+  } catch (...) {
+    return 0;
+  }
+}
+
+std::string TPreText::ParShortName(int n) const { return Trim(GetValue(ParKey(n + 1, "N"))); }
+std::string TPreText::ParLongName(int n) const { return Trim(GetValue(ParKey(n + 1, "S"))); }
+
+std::string TPreText::ParSomeName(int n) const {
+  const std::string shortName = ParShortName(n);
+  const std::string longName = ParLongName(n);
+  if (shortName == longName || longName.empty()) return shortName;
+  const std::string lower = LowerAscii(shortName);
+  if (lower.find("lin") != std::string::npos) return "Lin " + longName;
+  if (lower.find("log") != std::string::npos) return "Log " + longName;
+  return longName;
+}
+
+int TPreText::ParIndByName(std::string_view pname) const {
+  const int n = ParCount();
+  for (int i = 0; i < n; ++i)
+    if (SameTextAscii(ParShortName(i), pname)) return i;
+  return -1;
+}
+
+StringArray TPreText::ParOfParNames() const {
+  TUniqueList suffixes(false);
+  for (const auto& key : keys) {
+    const StringArray pieces = SplitByCharSet(key, DigitSet());
+    if (pieces.size() < 2) continue;
+    if (pieces[0] == "$P" || pieces[0] == "P") suffixes.Add(pieces[1]);
+  }
+  return suffixes.Strings();
+}
+
+std::string TPreText::ParOfParValue(int pnum, std::string_view ppname) const {
+  std::string value = GetValue(ParKey(pnum, ppname));
+  if (value.empty()) value = GetValue("P" + std::to_string(pnum) + std::string(ppname));
+  return value;
+}
+
+void TPreText::DeletePar(int n) {
+  for (int i = count() - 1; i >= 0; --i) {
+    if (ParNumOfKey(keys[static_cast<std::size_t>(i)]) == n) {
+      keys.erase(keys.begin() + i);
+      Values.erase(Values.begin() + i);
+    }
+  }
+}
+
+// Gives every key of a parameter m > n the number m - 1. The key keeps its
+// own "$P" spelling and the suffix up to the next digit; a key of "$P" and
+// digits alone keeps only the new number.
+void TPreText::RenumberAbove(int n) {
+  for (auto& key : keys) {
+    const int m = ParNumOfKey(key);
+    if (m <= n) continue;
+    const StringArray pieces = SplitByCharSet(key, DigitSet());
+    key = pieces[0] + std::to_string(m - 1) + (pieces.size() > 1 ? pieces[1] : std::string());
+  }
+}
+
+void TPreText::DeleteParam(int n) {
+  DeletePar(n);
+  DeleteKey("$SPILLOVER");
+  RenumberAbove(n);
+  const int par = StrToInt(GetValue("$PAR"));
+  SetValue("$PAR", std::to_string(static_cast<long long>(par) - 1));
+}
+
+void TPreText::AddTip(int aparcount) {
+  const std::string s = "P" + std::to_string(aparcount);
+  const std::size_t L = s.size();
+  int i = -1;
+  for (int k = count() - 1; k >= 0; --k) {
+    const std::string upper = UpperAscii(keys[static_cast<std::size_t>(k)]);
+    if (upper.compare(0, L, s) == 0 && upper.size() >= L) { i = k; break; }
+    if (upper.size() >= L + 1 && upper.compare(1, L, s) == 0) { i = k; break; }
+  }
+  const std::string t = "$P" + std::to_string(static_cast<long long>(aparcount) + 1);
+  const std::pair<std::string, std::string> pairs[] = {{t + "B", "16"}, {t + "R", "1024"}, {t + "N", "TIP"}};
+  for (const auto& [key, value] : pairs) {
+    if (i <= 0) Add(key, value);
+    else Insert(i + 1, key, value);
+  }
+  SetValue("$PAR", std::to_string(static_cast<long long>(aparcount) + 1));
+}
+
+void TPreText::FixCyanTime(int TimeParNum) {
+  const int t = TimeParNum;
+  SetValue(ParKey(t, "B"), "32");
+  SetValue(ParKey(t, "R"), "4294967296");
+  SetValue(ParKey(t, "N"), "TIME");
+  SetValue(ParKey(t, "S"), "TIME");
+  DeletePar(t + 1);
+  RenumberAbove(t);
+
+  const std::string spill = GetValue("$SPILLOVER");
+  if (spill.empty()) return;
+  StringArray fields = SplitByString(spill, ",");
+  const int n = StrToInt(fields[0]);
+  // A value too short for its announced references is left as it is.
+  if (n > 0 && static_cast<std::size_t>(n) >= fields.size()) return;
+  for (int i = 1; i <= n; ++i) {
+    const int b = StrToInt(fields[static_cast<std::size_t>(i)]);
+    if (b > t) fields[static_cast<std::size_t>(i)] = std::to_string(b - 1);
+  }
+  SetValue("$SPILLOVER", JoinWithChar(fields, ','));
+}
+
+bool TPreText::IsCyanSummit() const {
+  const std::string sys = GetValue("$SYS");
+  return SameTextAscii(GetValue("$CYT"), "CyAn") && sys.size() >= 6 &&
+         SameTextAscii(std::string_view(sys).substr(0, 6), "Summit");
+}
+
+void TPreText::ReadSpillover(TIntVector& indices, TMatrix& matrix) const {
+  matrix.clear();
+  std::string value = GetValue("$SPILLOVER");
+  bool byName = false;
+  if (value.empty()) {
+    value = GetValue("SPILL");
+    byName = true;
+    if (value.empty()) return;
+  }
+  try {
+    const StringArray fields = SplitByString(value, ",");
+    const std::int64_t n = StrToInt(fields.at(0));
+    // Check the field count before sizing anything from n.
+    if (n < 0 || static_cast<std::int64_t>(fields.size()) < 1 + n + n * n)
+      throw Exception("Error Reading Spillover Matrix");
+    const auto size = static_cast<std::size_t>(n);
+    TIntVector inds(size);
+    for (std::size_t i = 0; i < size; ++i) {
+      const std::string& ref = fields[i + 1];
+      if (byName) {
+        inds[i] = ParIndByName(ref);
+        if (inds[i] < 0) throw Exception("Error reading SPILL table");
+      } else {
+        const std::int64_t number = StrToInt(ref);
+        if (number - 1 < INT32_MIN) throw Exception("Error Reading Spillover Matrix");
+        inds[i] = static_cast<std::int32_t>(number - 1);
+      }
+    }
+    indices = std::move(inds);
+    TMatrix m(size, TVector(size));
+    std::size_t next = size + 1;
+    for (std::size_t r = 0; r < size; ++r)
+      for (std::size_t c = 0; c < size; ++c) m[r][c] = static_cast<double>(StringToFloat(fields[next++]));
+    for (std::size_t r = 0; r < size; ++r) m[r][r] = 1.0;
+    matrix = std::move(m);
+  } catch (...) {
+    matrix.clear();
+    throw Exception("Error Reading Spillover Matrix");
+  }
+}
+
+}  // namespace dbc
