@@ -10,10 +10,12 @@
 // never lets an exception out. An error raised inside a handler ends that
 // handler and its message is shown with view.ShowMessage, and the workspace
 // stays in the state the handler had reached (see RunHandler). So the
-// window and the command-line tool only call the handlers; the boolean a
-// handler returns tells a script whether the operation did its job (false
-// after an error, a refusing message such as "Not enough parameters", a
-// cancelled dialog or a file that is no FCS file).
+// window and the command-line tool only call the handlers. The boolean a
+// handler returns is false when it ended with an error or a refusing
+// message ("Not enough parameters", "Bit n is not defined"), or when Open
+// got no usable file (cancelled dialog, no FCS file); doing nothing because
+// no file is open (Load, Export) or the file has no events (Export) is no
+// failure.
 //
 // Notices that the FCS library shows without raising ("File ... does not
 // look like FCS file!") also reach view.ShowMessage.
@@ -23,7 +25,9 @@
 #include <optional>
 #include <string>
 
+#include "app/export.h"
 #include "app/workspace_view.h"
+#include "util/numeric.h"
 #include "util/vectors.h"
 
 namespace dbc {
@@ -87,8 +91,13 @@ class Workspace {
   double Threshold(int bit) const { return Thresholds_.at(Slot(bit)); }
   // The bit's histogram, nullptr before Load.
   const Thistogram* Histo(int bit) const { return Histos_.at(Slot(bit)).get(); }
-  // The lowest bit without a parameter, 0 when all seven have one.
+  // The lowest bit without a parameter of the open data set, 0 when all
+  // seven have one.
   int FirstUndefinedBit() const noexcept;
+  BitParams BitParameters() const noexcept { return bit2par_; }
+  BitThresholds Thresholds() const noexcept { return Thresholds_; }
+  // What the last successful export wrote.
+  const ExportResult& LastExport() const noexcept { return lastExport_; }
 
  private:
   static std::size_t Slot(int bit);
@@ -103,9 +112,11 @@ class Workspace {
   WorkspaceOptions options_;
   std::unique_ptr<TFCStream> fcsfile_;
   std::string dir_;
-  std::array<int, kBits> bit2par_{};
+  BitParams bit2par_{};
   std::array<std::unique_ptr<Thistogram>, kBits> Histos_;
-  std::array<double, kBits> Thresholds_{};
+  BitThresholds Thresholds_{};
+  ExportResult lastExport_;
+  TColumnScratch scratch_;  // reused by the seven histograms of a Load
 };
 
 // The output folder of an opened path: the path without the extension of

@@ -92,6 +92,11 @@ void TFCSWrite::WriteEvents(const float* values, std::size_t n, std::int64_t cou
   Count += count;
 }
 
+void TFCSWrite::WriteEventBytes(const char* data, std::size_t bytes, std::int64_t count) {
+  fcs->Write(data, bytes);
+  Count += count;
+}
+
 char* TFCSWrite::ClaimEvents(std::size_t n, std::int64_t count) {
   Count += count;
   return fcs->Claim(n * 4);

@@ -80,6 +80,8 @@ class TFCSWrite {
   void Write64(std::uint64_t data);
   // n floats of `count` events at once (the export's gathered rows).
   void WriteEvents(const float* values, std::size_t n, std::int64_t count);
+  // `bytes` bytes of `count` events, already in file order (little-endian).
+  void WriteEventBytes(const char* data, std::size_t bytes, std::int64_t count);
   // Room for n floats of `count` events at the position, to be filled at
   // once by the caller with StoreFloatLE.
   char* ClaimEvents(std::size_t n, std::int64_t count);

@@ -122,6 +122,12 @@ void TOutputFile::Seek(std::uint64_t pos) {
 
 void TOutputFile::Write(const void* data, std::size_t n) {
   const char* p = static_cast<const char*>(data);
+  if (n >= buf_.size()) {  // large blocks go straight to the sink
+    Flush();
+    if (const int err = sink_->WriteAt(start_, p, n)) Fail(err);
+    start_ += n;
+    return;
+  }
   while (n > 0) {
     if (used_ == buf_.size()) Flush();
     const std::size_t k = std::min(n, buf_.size() - used_);

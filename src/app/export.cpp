@@ -1,0 +1,294 @@
+#include "app/export.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include "app/plate.h"
+#include "fcs/fcs_write.h"
+#include "util/errors.h"
+#include "util/text.h"
+
+namespace dbc {
+
+namespace {
+
+constexpr int kOutputs = 1 + kPlateRows * kPlateColumns;  // trash, then A01..H12
+
+std::string Trimmed(const TPreText& t, const std::string& key) { return Trim(t.GetValue(key)); }
+
+// The source data are 32-bit floats when "$DATATYPE" is F and every
+// parameter has "$PnB" 32.
+bool HoldsFloat32(const TPreText& source, int parcount) {
+  if (!SameTextAscii(Trimmed(source, "$DATATYPE"), "F")) return false;
+  for (int n = 1; n <= parcount; ++n)
+    if (Trimmed(source, "$P" + std::to_string(n) + "B") != "32") return false;
+  return true;
+}
+
+void DescribeFloat32(TPreText& out, bool sourceIsFloat32, int kept) {
+  out.SetValue("$BYTEORD", "1,2,3,4");
+  if (sourceIsFloat32) return;
+  out.SetValue("$DATATYPE", "F");
+  for (int n = 1; n <= kept; ++n) out.SetValue("$P" + std::to_string(n) + "B", "32");
+}
+
+int ParCountOf(const ExportJob& job) { return static_cast<int>(job.data->size()); }
+
+void CheckJob(const ExportJob& job) {
+  if (!job.text || !job.data || !job.codes) throw Exception("Export without a data set");
+  if (job.codes->size() != job.events) throw Exception("Export: one code per event expected");
+  for (const auto& column : *job.data)
+    if (column.size() < job.events) throw Exception("Export: a parameter column is too short");
+  const int par = ParCountOf(job);
+  for (int j = 0; j < kBarcodeBits; ++j) {
+    const int p = job.bit2par[static_cast<std::size_t>(j)];
+    if (p < 0 || p >= par) throw Exception("Bit " + std::to_string(j + 1) + " is not defined");
+    for (int i = 0; i < j; ++i)
+      if (job.bit2par[static_cast<std::size_t>(i)] == p)
+        throw Exception("Bits " + std::to_string(i + 1) + " and " + std::to_string(j + 1) +
+                        " share one parameter");
+  }
+}
+
+void MakeTrashFolder(const std::string& dir) {
+  // The outcome is not examined: a folder that could not be made shows up
+  // as the creation error of the trash file.
+  std::error_code ec;
+  std::filesystem::create_directories(dir + "/trash", ec);
+}
+
+std::string OutputFileName(const std::string& dir, int output) {
+  if (output == 0) return TrashFileName(dir);
+  return WellFileName(dir, (output - 1) / kPlateColumns, (output - 1) % kPlateColumns);
+}
+
+std::unique_ptr<TFCSWrite> OpenOutput(const std::string& name, const TPreText& text) {
+  auto w = std::make_unique<TFCSWrite>(name);
+  w->Text.Assign(text);
+  w->BeginData();
+  return w;
+}
+
+void CountOutput(ExportResult& r, int output, std::int64_t n) {
+  if (output == 0)
+    r.trash += n;
+  else
+    r.wells[(output - 1) / kPlateColumns][(output - 1) % kPlateColumns] += n;
+}
+
+// Output index of every code: 0 for trash, 1 + row * 12 + column for a well.
+std::array<int, kCodeCount> OutputOfCode() {
+  std::array<int, kCodeCount> out{};
+  for (int code = 0; code < kCodeCount; ++code) {
+    const TWellPos w = code2well[code];
+    out[static_cast<std::size_t>(code)] = w.col < 0 ? 0 : 1 + w.row * kPlateColumns + w.col;
+  }
+  return out;
+}
+
+}  // namespace
+
+TByteVector ClassifyEvents(const TSingleMatrix& data, std::size_t events,
+                           const BitParams& bit2par, const BitThresholds& thresholds) {
+  TByteVector codes(events, 0);
+  for (int j = 0; j < kBarcodeBits; ++j) {
+    const auto& column = data.at(static_cast<std::size_t>(bit2par[static_cast<std::size_t>(j)]));
+    if (column.size() < events) throw Exception("Export: a parameter column is too short");
+    const double t = thresholds[static_cast<std::size_t>(j)];
+    const auto bit = static_cast<std::uint8_t>(1u << j);
+    const float* v = column.data();
+    for (std::size_t i = 0; i < events; ++i)
+      if (static_cast<double>(v[i]) >= t) codes[i] |= bit;
+  }
+  return codes;
+}
+
+std::string TrashFileName(const std::string& dir) { return dir + "/trash/trash.fcs"; }
+
+std::string WellFileName(const std::string& dir, int row, int col) {
+  return dir + "/Well_" + WellRowLetter(row) + PadWithZeros(std::to_string(col + 1), 2) + ".fcs";
+}
+
+TPreText TrashText(const TPreText& source, int parcount) {
+  TPreText t(false);
+  t.Assign(source);
+  DescribeFloat32(t, HoldsFloat32(source, parcount), parcount);
+  return t;
+}
+
+TPreText WellText(const TPreText& source, int parcount, const BitParams& bit2par,
+                  bool includeBarcode, TIntVector& keep) {
+  TIntVector sorted(bit2par.begin(), bit2par.end());
+  std::sort(sorted.begin(), sorted.end());
+  keep.resize(static_cast<std::size_t>(parcount));
+  for (int p = 0; p < parcount; ++p) keep[static_cast<std::size_t>(p)] = p;
+  TPreText t(false);
+  t.Assign(source);
+  if (!includeBarcode) {
+    // From the highest index down, so the numbers still to delete stay valid.
+    for (int k = kBarcodeBits - 1; k >= 0; --k) {
+      const int p = sorted[static_cast<std::size_t>(k)];
+      t.DeleteParam(p + 1);
+      keep.erase(std::find(keep.begin(), keep.end(), p));
+    }
+  }
+  DescribeFloat32(t, HoldsFloat32(source, parcount), static_cast<int>(keep.size()));
+  return t;
+}
+
+ExportResult ExportPlateReference(const ExportJob& job) {
+  CheckJob(job);
+  ExportResult result;
+  if (job.events == 0) return result;
+  const TSingleMatrix& data = *job.data;
+  const TByteVector& codes = *job.codes;
+  const int par = ParCountOf(job);
+  auto getRow = [&](std::size_t e) {
+    TSingleVector row(static_cast<std::size_t>(par));
+    for (int p = 0; p < par; ++p) row[static_cast<std::size_t>(p)] = data[static_cast<std::size_t>(p)][e];
+    return row;
+  };
+
+  MakeTrashFolder(job.dir);
+  {
+    auto w = OpenOutput(TrashFileName(job.dir), TrashText(*job.text, par));
+    for (std::size_t e = 0; e < job.events; ++e)
+      if (code2well[codes[e]].col == -1) w->WriteData(getRow(e));
+    result.trash = w->Count;
+    w->EndData(0);
+    result.files.push_back(TrashFileName(job.dir));
+  }
+
+  TIntVector keep;
+  const TPreText wellText = WellText(*job.text, par, job.bit2par, job.includeBarcode, keep);
+  for (int r = 0; r < kPlateRows; ++r)
+    for (int c = 0; c < kPlateColumns; ++c) {
+      const std::uint8_t code = well2code[r][c];
+      std::unique_ptr<TFCSWrite> w;
+      for (std::size_t e = 0; e < job.events; ++e) {
+        if (codes[e] != code) continue;
+        if (!w) w = OpenOutput(WellFileName(job.dir, r, c), wellText);
+        const TSingleVector full = getRow(e);
+        TSingleVector row(keep.size());
+        for (std::size_t k = 0; k < keep.size(); ++k)
+          row[k] = full[static_cast<std::size_t>(keep[k])];
+        w->WriteData(row);
+      }
+      if (w) {
+        result.wells[r][c] = w->Count;
+        w->EndData(0);
+        result.files.push_back(WellFileName(job.dir, r, c));
+      }
+    }
+  return result;
+}
+
+ExportResult ExportPlate(const ExportJob& job, std::size_t stagingBytes) {
+  CheckJob(job);
+  ExportResult result;
+  if (job.events == 0) return result;
+  const TSingleMatrix& data = *job.data;
+  const std::uint8_t* codes = job.codes->data();
+  const std::size_t events = job.events;
+  const int par = ParCountOf(job);
+  const std::array<int, kCodeCount> outputOf = OutputOfCode();
+
+  TIntVector keep;
+  const TPreText trashText = TrashText(*job.text, par);
+  const TPreText wellText = WellText(*job.text, par, job.bit2par, job.includeBarcode, keep);
+  std::vector<const float*> allColumns, keptColumns;
+  for (const auto& column : data) allColumns.push_back(column.data());
+  for (int p : keep) keptColumns.push_back(data[static_cast<std::size_t>(p)].data());
+
+  std::array<std::int64_t, kOutputs> count{};
+  for (std::size_t e = 0; e < events; ++e) ++count[static_cast<std::size_t>(outputOf[codes[e]])];
+  std::array<std::size_t, kOutputs> rowBytes{};
+  std::array<const std::vector<const float*>*, kOutputs> columnsOf{};
+  for (int o = 0; o < kOutputs; ++o) {
+    columnsOf[static_cast<std::size_t>(o)] = o == 0 ? &allColumns : &keptColumns;
+    rowBytes[static_cast<std::size_t>(o)] = 4 * columnsOf[static_cast<std::size_t>(o)]->size();
+  }
+
+  std::size_t totalBytes = 0;
+  for (int o = 0; o < kOutputs; ++o)
+    totalBytes += static_cast<std::size_t>(count[static_cast<std::size_t>(o)]) * rowBytes[static_cast<std::size_t>(o)];
+  stagingBytes = std::max<std::size_t>(stagingBytes, 4 * static_cast<std::size_t>(par));
+  std::unique_ptr<char[]> stage =
+      std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(1, std::min(stagingBytes, totalBytes)));
+
+  MakeTrashFolder(job.dir);
+
+  // The outputs form one sequence of rows, trash first; each pass stages
+  // the next rows of that sequence that fit, then writes them out.
+  struct Segment {
+    int output;
+    std::int64_t begin, end;  // ranks of the output's rows
+    std::size_t offset;       // in the staging area
+  };
+  int next = 0;
+  std::int64_t nextRank = 0;
+  std::unique_ptr<TFCSWrite> writer;
+  while (next < kOutputs) {
+    std::vector<Segment> pass;
+    std::size_t used = 0;
+    while (next < kOutputs) {
+      const auto o = static_cast<std::size_t>(next);
+      if (count[o] == 0 && next != 0) {  // a well without events gets no file
+        ++next;
+        continue;
+      }
+      const std::int64_t remaining = count[o] - nextRank;
+      std::int64_t room = remaining;
+      if (rowBytes[o] > 0)
+        room = static_cast<std::int64_t>((std::min(stagingBytes, totalBytes) - used) / rowBytes[o]);
+      if (room == 0 && !pass.empty()) break;
+      const std::int64_t take = std::min(remaining, std::max<std::int64_t>(room, 1));
+      pass.push_back({next, nextRank, nextRank + std::max<std::int64_t>(take, 0), used});
+      used += static_cast<std::size_t>(take) * rowBytes[o];
+      nextRank += take;
+      if (nextRank < count[o]) break;
+      ++next;
+      nextRank = 0;
+    }
+
+    // Stage: one scan over the events in input order, counting each
+    // output's rows; rows inside the pass are gathered column by column.
+    std::array<std::int64_t, kOutputs> begin{}, end{}, seen{};
+    std::array<char*, kOutputs> base{};
+    std::int64_t wanted = 0;
+    for (const Segment& s : pass) {
+      const auto o = static_cast<std::size_t>(s.output);
+      begin[o] = s.begin;
+      end[o] = s.end;
+      base[o] = stage.get() + s.offset;
+      if (rowBytes[o] > 0) wanted += s.end - s.begin;
+    }
+    for (std::size_t e = 0; e < events && wanted > 0; ++e) {
+      const auto o = static_cast<std::size_t>(outputOf[codes[e]]);
+      const std::int64_t rank = seen[o]++;
+      if (rank < begin[o] || rank >= end[o] || rowBytes[o] == 0) continue;
+      char* d = base[o] + static_cast<std::size_t>(rank - begin[o]) * rowBytes[o];
+      const auto& cols = *columnsOf[o];
+      for (std::size_t k = 0; k < cols.size(); ++k) StoreFloatLE(d + 4 * k, cols[k][e]);
+      --wanted;
+    }
+
+    for (const Segment& s : pass) {
+      const auto o = static_cast<std::size_t>(s.output);
+      const std::string name = OutputFileName(job.dir, s.output);
+      if (s.begin == 0) writer = OpenOutput(name, s.output == 0 ? trashText : wellText);
+      writer->WriteEventBytes(stage.get() + s.offset,
+                              static_cast<std::size_t>(s.end - s.begin) * rowBytes[o], s.end - s.begin);
+      if (s.end == count[o]) {
+        CountOutput(result, s.output, writer->Count);
+        writer->EndData(0);
+        writer.reset();
+        result.files.push_back(name);
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace dbc

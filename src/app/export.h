@@ -1,0 +1,76 @@
+#pragma once
+// Classification and export of a debarcoded data set.
+//
+// Every event gets a 7-bit code: bit n-1 is set when the event's value of
+// bit n's parameter is at or above bit n's threshold. The plate table sends
+// the code to a well or, for the 32 codes that are no well, to the trash.
+// The output folder then holds
+//   DIR/trash/trash.fcs    the trash events, every parameter
+//   DIR/Well_A01.fcs ...   one file per well that received events, every
+//                          parameter or all but the seven bit parameters
+// in that order of writing (trash first, then the wells row by row), each
+// file with the events in input order, one file written at a time.
+//
+// Each output holds 32-bit little-endian floats. Its keyword text is a copy
+// of the data set's with "$BYTEORD" "1,2,3,4"; when the source data were
+// not already 32-bit floats, "$DATATYPE" becomes "F" and every "$PnB" "32"
+// so that the text describes what was written.
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "fcs/pretext.h"
+#include "util/vectors.h"
+
+namespace dbc {
+
+constexpr int kBarcodeBits = 7;
+using BitParams = std::array<int, kBarcodeBits>;          // bit 1..7 -> parameter index
+using BitThresholds = std::array<double, kBarcodeBits>;   // bit 1..7 -> threshold
+
+// Codes of the first `events` events. A NaN value leaves its bit clear; a
+// 32-bit value is compared with the 64-bit threshold as it is.
+TByteVector ClassifyEvents(const TSingleMatrix& data, std::size_t events,
+                           const BitParams& bit2par, const BitThresholds& thresholds);
+
+struct ExportJob {
+  const TPreText* text = nullptr;        // the data set's keyword text
+  const TSingleMatrix* data = nullptr;   // [parameter][event]
+  std::size_t events = 0;
+  const TByteVector* codes = nullptr;    // one per event
+  BitParams bit2par{};
+  bool includeBarcode = false;
+  std::string dir;
+};
+
+struct ExportResult {
+  std::int64_t trash = 0;
+  std::int64_t wells[8][12] = {};
+  std::vector<std::string> files;  // in the order written
+};
+
+// Paths of the outputs.
+std::string TrashFileName(const std::string& dir);
+std::string WellFileName(const std::string& dir, int row, int col);  // 0-based
+
+// The keyword texts of the trash file and of the well files, and the
+// parameter indices a well file keeps.
+TPreText TrashText(const TPreText& source, int parcount);
+TPreText WellText(const TPreText& source, int parcount, const BitParams& bit2par,
+                  bool includeBarcode, TIntVector& keep);
+
+// Writes the outputs. Events are grouped by output in one pass over the
+// codes and copied column by column into a staging area of about
+// `stagingBytes` (several passes when the outputs are larger), from which
+// every file is written in one stream. Errors (creating or writing a file)
+// propagate; files completed before stay.
+constexpr std::size_t kDefaultStagingBytes = std::size_t{1} << 30;
+ExportResult ExportPlate(const ExportJob& job, std::size_t stagingBytes = kDefaultStagingBytes);
+
+// The plain algorithm: one full scan of the codes per output, one row per
+// written event. Kept as the reference the fast export is checked against.
+ExportResult ExportPlateReference(const ExportJob& job);
+
+}  // namespace dbc
