@@ -20,6 +20,7 @@
 namespace dbc {
 
 class TFCStream;
+struct TColumnScratch;
 
 class TDataSet {
  public:
@@ -98,6 +99,8 @@ class TDataSet {
 
   // Transforms (dataset_transforms.cpp).
   void CropAndLog(int ind);
+  // The same, with sort buffers that the caller reuses across parameters.
+  void CropAndLog(int ind, TColumnScratch& scratch);
   void CropAndLogRange(int first, int count);
   bool LogScale(int par) const;
   TSingleMatrix GetDataMatrix(bool Linear);
