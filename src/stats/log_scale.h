@@ -1,0 +1,36 @@
+#pragma once
+// Decade-log scaling of event columns and clamping of outliers that lie
+// beyond a gap in the sorted values.
+#include "stats/scale.h"
+#include "util/numeric.h"
+#include "util/vectors.h"
+
+namespace dbc {
+
+// V is put in place on a log scale spanning S.decade decades:
+//   v -> log10((v - min)(a - 1) + (max - min)) - decade,  a = 10^decade,
+// evaluated as log10(v (a - 1) - min a + max) - decade. S.minval and
+// S.maxval receive the extremes of V; a constant V stays as it is.
+void LogScaleVector(TSingleVector& V, TScale& S);
+
+// The settings of the per-parameter step and where it reports its results.
+struct TColumnTransform {
+  const TBoolVector& logpar;  // per parameter: put it on the log scale
+  double Decades;
+  bool CropOutliers;  // look for gaps that separate outliers
+  TScaleVector& Scales;
+  TSingleVector& mins;  // lower clamp bound chosen, per parameter
+  TSingleVector& maxs;  // upper clamp bound chosen, per parameter
+};
+
+// The per-parameter step on one column, in place: log scale when asked,
+// then clamp to the range kept by the gap search. An empty column is left
+// alone with both bounds 0.
+void CropAndLogColumn(TSingleVector& column, bool log_scale, double decades, bool crop_outliers,
+                      TScale& scale, float& low, float& high, TColumnScratch& scratch);
+
+// The step for parameters first .. first+count-1 of M (nothing when count <= 0).
+void CropAndLogColumns(TSingleMatrix& M, int first, int count, const TColumnTransform& t,
+                       TColumnScratch& scratch);
+
+}  // namespace dbc
