@@ -1,0 +1,212 @@
+// Classification, the keyword texts of the outputs, and the staged export
+// against the plain per-well scans.
+#include "app/export.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "app/plate.h"
+#include "app/temp_dir.h"
+
+namespace dbc {
+namespace {
+
+using testing_support::FilesBelow;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+class ExportTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { BuildPlateTables(); }
+};
+
+TPreText SourceText(int par, const std::string& datatype, int bits) {
+  TPreText t(false);
+  t.SetValue("$BYTEORD", "4,3,2,1");
+  t.SetValue("$DATATYPE", datatype);
+  t.SetValue("$MODE", "L");
+  t.SetValue("$PAR", std::to_string(par));
+  t.SetValue("$TOT", "0");
+  for (int n = 1; n <= par; ++n) {
+    t.SetValue("$P" + std::to_string(n) + "N", "P" + std::to_string(n));
+    t.SetValue("$P" + std::to_string(n) + "B", std::to_string(bits));
+    t.SetValue("$P" + std::to_string(n) + "R", "1024");
+  }
+  t.SetValue("$SPILLOVER", "2,P1,P2,1,0,0,1");
+  t.SetValue("$FIL", "pool.fcs");
+  return t;
+}
+
+TEST_F(ExportTest, ClassifyEdgeCases) {
+  // Seven parameters, one per bit; thresholds 1..7.
+  const BitParams bits{0, 1, 2, 3, 4, 5, 6};
+  const BitThresholds t{1, 2, 3, 4, 5, 6, 7};
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    std::array<float, 7> v;
+    int code;
+  };
+  const Case cases[] = {
+      {{1, 2, 3, 4, 5, 6, 7}, 127},            // equal to every threshold
+      {{0, 0, 0, 0, 0, 0, 0}, 0},
+      {{1, 0, 0, 0, 0, 0, 0}, 1},              // equal to bit 1 only
+      {{nan, 2, 0, 0, 0, 0, 0}, 2},            // NaN clears its bit
+      {{0.999999f, 0, 3, 0, 0, 0, 0}, 4},
+      {{0, 0, 3, 0, 5, 0, 7}, 84},
+  };
+  TSingleMatrix data(7);
+  for (const auto& c : cases)
+    for (int p = 0; p < 7; ++p) data[static_cast<std::size_t>(p)].push_back(c.v[static_cast<std::size_t>(p)]);
+  const TByteVector codes = ClassifyEvents(data, std::size(cases), bits, t);
+  for (std::size_t i = 0; i < std::size(cases); ++i) EXPECT_EQ(codes[i], cases[i].code) << i;
+  // The 64-bit threshold is not rounded to 32 bits: 0.1f lies above 0.1.
+  TSingleMatrix one(7, TSingleVector{0.1f});
+  EXPECT_EQ(ClassifyEvents(one, 1, bits, BitThresholds{0.1, 1, 1, 1, 1, 1, 1})[0], 1);
+  EXPECT_EQ(ClassifyEvents(one, 1, bits, BitThresholds{static_cast<double>(0.1f) + 1e-12, 1, 1, 1, 1, 1, 1})[0], 0);
+}
+
+TEST_F(ExportTest, WellTextDropsTheBitParameters) {
+  const TPreText src = SourceText(10, "F", 32);
+  TIntVector keep;
+  const TPreText well = WellText(src, 10, BitParams{9, 0, 5, 2, 8, 3, 6}, false, keep);
+  EXPECT_EQ(keep, (TIntVector{1, 4, 7}));
+  EXPECT_EQ(well.GetValue("$PAR"), "3");
+  EXPECT_EQ(well.GetValue("$P1N"), "P2");
+  EXPECT_EQ(well.GetValue("$P2N"), "P5");
+  EXPECT_EQ(well.GetValue("$P3N"), "P8");
+  EXPECT_EQ(well.KeyIndex("$P4N"), -1);
+  EXPECT_EQ(well.KeyIndex("$SPILLOVER"), -1);
+  EXPECT_EQ(well.GetValue("$BYTEORD"), "1,2,3,4");
+  EXPECT_EQ(well.GetValue("$DATATYPE"), "F");
+  EXPECT_EQ(well.GetValue("$FIL"), "pool.fcs");
+
+  const TPreText with = WellText(src, 10, BitParams{9, 0, 5, 2, 8, 3, 6}, true, keep);
+  EXPECT_EQ(keep.size(), 10u);
+  EXPECT_EQ(with.GetValue("$PAR"), "10");
+  EXPECT_NE(with.KeyIndex("$SPILLOVER"), -1);
+
+  const TPreText trash = TrashText(src, 10);
+  EXPECT_EQ(trash.GetValue("$PAR"), "10");
+  EXPECT_EQ(trash.GetValue("$BYTEORD"), "1,2,3,4");
+  EXPECT_NE(trash.KeyIndex("$SPILLOVER"), -1);
+}
+
+TEST_F(ExportTest, OutputTextDescribesFloatData) {
+  struct Case {
+    const char* datatype;
+    int bits;
+    int odd;  // parameter number given another $PnB, 0 for none
+    bool rewritten;
+  };
+  const Case cases[] = {
+      {"F", 32, 0, false}, {"f", 32, 0, false}, {"I", 16, 0, true},
+      {"D", 64, 0, true},  {"F", 32, 9, true},  {"A", 8, 0, true},
+  };
+  for (const auto& c : cases) {
+    TPreText src = SourceText(10, c.datatype, c.bits);
+    if (c.odd) src.SetValue("$P" + std::to_string(c.odd) + "B", "64");
+    TIntVector keep;
+    const TPreText well = WellText(src, 10, BitParams{0, 1, 2, 3, 4, 5, 6}, false, keep);
+    const TPreText trash = TrashText(src, 10);
+    EXPECT_EQ(well.GetValue("$DATATYPE"), c.rewritten ? "F" : c.datatype) << c.datatype;
+    EXPECT_EQ(trash.GetValue("$DATATYPE"), c.rewritten ? "F" : c.datatype) << c.datatype;
+    const std::string kept = c.rewritten ? "32" : std::to_string(c.bits);
+    for (int n = 1; n <= 3; ++n) EXPECT_EQ(well.GetValue("$P" + std::to_string(n) + "B"), kept);
+    for (int n = 1; n <= 10; ++n) {
+      if (n != c.odd) {
+        EXPECT_EQ(trash.GetValue("$P" + std::to_string(n) + "B"), kept);
+      }
+    }
+    EXPECT_EQ(trash.GetValue("$P" + std::to_string(c.odd ? c.odd : 1) + "R"), "1024");
+  }
+}
+
+struct EquivalenceCase {
+  const char* name;
+  std::size_t events;
+  int par;
+  BitParams bits;
+  bool include;
+  std::size_t staging;
+  std::vector<int> codePool;  // codes drawn from; empty: every code
+};
+
+class ExportEquivalence : public ExportTest,
+                          public testing::WithParamInterface<EquivalenceCase> {};
+
+TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
+  const auto& c = GetParam();
+  std::mt19937 rng(12345);
+  TSingleMatrix data(static_cast<std::size_t>(c.par));
+  const float specials[] = {std::numeric_limits<float>::quiet_NaN(), -0.0f,
+                            std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::denorm_min(), -1e30f};
+  std::uniform_real_distribution<float> value(-100, 1e5);
+  for (auto& column : data)
+    for (std::size_t e = 0; e < c.events; ++e)
+      column.push_back(rng() % 50 == 0 ? specials[rng() % 5] : value(rng));
+  TByteVector codes(c.events);
+  for (auto& code : codes)
+    code = static_cast<std::uint8_t>(c.codePool.empty() ? rng() % 128
+                                                        : c.codePool[rng() % c.codePool.size()]);
+  const TPreText text = SourceText(c.par, "I", 16);
+  TempDir fast, plain;
+  ExportJob job{&text, &data, c.events, &codes, c.bits, c.include, fast.str()};
+  const ExportResult a = ExportPlate(job, c.staging);
+  job.dir = plain.str();
+  const ExportResult b = ExportPlateReference(job);
+
+  ASSERT_EQ(a.files.size(), b.files.size());
+  for (std::size_t i = 0; i < a.files.size(); ++i) {
+    EXPECT_EQ(a.files[i].substr(fast.str().size()), b.files[i].substr(plain.str().size()));
+    EXPECT_TRUE(ReadFile(a.files[i]) == ReadFile(b.files[i])) << a.files[i];
+  }
+  EXPECT_EQ(FilesBelow(fast.str()), FilesBelow(plain.str()));
+  EXPECT_EQ(FilesBelow(fast.str()).size(), a.files.size()) << "stray files";
+  EXPECT_EQ(a.trash, b.trash);
+  std::int64_t total = a.trash;
+  for (int r = 0; r < 8; ++r)
+    for (int col = 0; col < 12; ++col) {
+      EXPECT_EQ(a.wells[r][col], b.wells[r][col]);
+      total += a.wells[r][col];
+    }
+  EXPECT_EQ(total, static_cast<std::int64_t>(c.events));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ExportEquivalence,
+    testing::Values(
+        EquivalenceCase{"random", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, std::size_t{1} << 30, {}},
+        EquivalenceCase{"many_passes", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, 100, {}},
+        EquivalenceCase{"include_barcode", 2000, 12, {11, 1, 4, 7, 2, 0, 10}, true, 4096, {}},
+        EquivalenceCase{"all_trash", 500, 8, {0, 1, 2, 3, 4, 5, 6}, false, 256, {0, 127, 85, 1}},
+        EquivalenceCase{"one_well", 700, 9, {8, 7, 6, 5, 4, 3, 2}, false, 64, {4}},
+        EquivalenceCase{"no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, 300, {4, 123, 72}},
+        EquivalenceCase{"seven_parameters", 900, 7, {0, 1, 2, 3, 4, 5, 6}, false, 128, {}},
+        EquivalenceCase{"seven_parameters_no_trash", 90, 7, {6, 5, 4, 3, 2, 1, 0}, false, 28, {4, 5}},
+        EquivalenceCase{"one_event", 1, 7, {0, 1, 2, 3, 4, 5, 6}, true, 28, {123}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ExportTest, NoEventsWritesNothing) {
+  TempDir dir;
+  const TPreText text = SourceText(7, "F", 32);
+  const TSingleMatrix data(7);
+  const TByteVector codes;
+  ExportJob job{&text, &data, 0, &codes, {0, 1, 2, 3, 4, 5, 6}, false, dir / "out"};
+  EXPECT_TRUE(ExportPlate(job).files.empty());
+  EXPECT_TRUE(ExportPlateReference(job).files.empty());
+  EXPECT_FALSE(std::filesystem::exists(dir / "out"));
+}
+
+TEST_F(ExportTest, FileNames) {
+  EXPECT_EQ(WellFileName("/x/run", 2, 6), "/x/run/Well_C07.fcs");
+  EXPECT_EQ(WellFileName("/x/run", 7, 11), "/x/run/Well_H12.fcs");
+  EXPECT_EQ(WellFileName("/x/run", 0, 0), "/x/run/Well_A01.fcs");
+  EXPECT_EQ(TrashFileName("/x/run"), "/x/run/trash/trash.fcs");
+}
+
+}  // namespace
+}  // namespace dbc
