@@ -149,7 +149,7 @@ bool Workspace::Load() {
     // itself declares logarithmic is used as loaded.
     if (!ds->logpar.at(pi)) {
       ds->logpar[pi] = true;
-      ds->CropAndLog(p);
+      ds->CropAndLog(p, scratch_);
     }
     Histos_[Slot(j)].reset();
     Histos_[Slot(j)] = std::make_unique<Thistogram>(
