@@ -1,0 +1,218 @@
+#include "stats/histogram.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <random>
+
+namespace dbc {
+namespace {
+
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
+constexpr float kInf = std::numeric_limits<float>::infinity();
+
+TEST(Thistogram, ThreePoints) {
+  const Thistogram h = Thistogram::Create(TSingleVector{0, 1, 2, 3}, 3, -1);
+  EXPECT_EQ(h.step, 1);
+  EXPECT_EQ(h.halfstep, 0.5f);
+  EXPECT_EQ(h.scale, 1);
+  EXPECT_EQ(h.Xvalue, (TVector{0.5, 1.5, 2.5}));
+  EXPECT_EQ(h.Yvalue, (TVector{1, 1, 2}));
+  EXPECT_EQ(h.Total, 4);
+  EXPECT_EQ(h.Average(), 1.5f);
+  EXPECT_EQ(h.MinValue(), 0);
+  EXPECT_EQ(h.MaxValue(), 3);
+  EXPECT_EQ(h.Count(), 3);
+  EXPECT_EQ(h.HistoPoints, 3);
+}
+
+TEST(Thistogram, TenPointsSplitAValueBetweenNeighbours) {
+  struct Case {
+    float value;
+    int point;
+    double here, next;  // added to point and point + 1
+  };
+  const Case cases[] = {
+      {3.5f, 3, 0.5, 0.5},  // a centre
+      {3.0f, 3, 1.0, 0.0},  // a lower edge
+      {9.2f, 9, 1.0, 0.0},  // offset 9.2 steps: the last point takes it all
+      {-5.0f, 0, 1.0, 0.0}, // below the range
+      {12.0f, 9, 1.0, 0.0}, // above the range
+      {0.4f, 0, 1.0, 0.0},  // left of the first centre
+  };
+  for (const Case& c : cases) {
+    Thistogram h = Thistogram::Create(0.0f, 10.0f, 10);
+    h.AddValue(c.value);
+    TVector expected(10, 0.0);
+    expected[static_cast<std::size_t>(c.point)] += c.here;
+    if (c.point + 1 < 10) expected[static_cast<std::size_t>(c.point + 1)] += c.next;
+    EXPECT_EQ(h.Yvalue, expected) << c.value;
+    EXPECT_EQ(h.Total, 1);
+    EXPECT_EQ(h.Sum, c.value);
+  }
+}
+
+TEST(Thistogram, SampleSize) {
+  TSingleVector v;
+  for (int i = 0; i < 100; ++i) v.push_back(static_cast<float>(i));
+  const Thistogram all = Thistogram::Create(v, 1024, -1);
+  EXPECT_EQ(all.Total, 100);
+  EXPECT_EQ(all.Count(), 1024);
+  EXPECT_EQ(all.MaxValue(), 99);
+  const Thistogram ten = Thistogram::Create(v, 1024, 10);
+  EXPECT_EQ(ten.Total, 10);
+  EXPECT_EQ(ten.MaxValue(), 9);
+  EXPECT_EQ(Thistogram::Create(v, 1024, 500).Total, 100);
+  EXPECT_EQ(Thistogram::Create(v, 1024, -2).Total, 0);
+}
+
+TEST(Thistogram, NoSpreadGivesOnePoint) {
+  const Thistogram same = Thistogram::Create(TSingleVector{4, 4, 4}, 1024, -1);
+  EXPECT_EQ(same.Xvalue, TVector{4});
+  EXPECT_EQ(same.Yvalue, TVector{3});
+  EXPECT_EQ(same.Total, 3);
+  EXPECT_EQ(same.GuessThreshold(), 4);
+
+  const Thistogram empty = Thistogram::Create(TSingleVector{}, 1024, -1);
+  EXPECT_EQ(empty.Xvalue, TVector{0});
+  EXPECT_EQ(empty.Yvalue, TVector{0});
+  EXPECT_EQ(empty.Total, 0);
+  EXPECT_EQ(empty.Average(), 0);
+  EXPECT_EQ(empty.GuessThreshold(), 0);
+
+  // The point sits at the value the stable sort puts first.
+  const Thistogram zeros = Thistogram::Create(TSingleVector{-0.0f, 0.0f}, 1024, -1);
+  EXPECT_TRUE(std::signbit(zeros.Xvalue[0]));
+  EXPECT_TRUE(std::signbit(zeros.GuessThreshold()));
+}
+
+TEST(Thistogram, OtherSamples) {
+  const TMatrix ragged{{1, 2, 3}, {4}, {5, 6, 7, 8}};  // rows read up to the first row's length
+  const Thistogram m = Thistogram::Create(ragged, 8);
+  EXPECT_EQ(m.Total, 7);
+  EXPECT_EQ(m.Sum, 28);
+  EXPECT_EQ(m.MaxValue(), 7);
+
+  const std::uint8_t bytes[] = {0, 255, 7};
+  const Thistogram b = Thistogram::Create(bytes, 3, 16);
+  EXPECT_EQ(b.Total, 3);
+  EXPECT_EQ(b.MaxValue(), 255);
+
+  const float floats[] = {1.5f, -2.5f};
+  const Thistogram f = Thistogram::Create(floats, 2, 4);
+  EXPECT_EQ(f.MinValue(), -2.5f);
+  EXPECT_EQ(f.Sum, -1);
+
+  const Thistogram i = Thistogram::Create(TIntVector{-3, 9}, 12);
+  EXPECT_EQ(i.Count(), 12);
+  EXPECT_EQ(i.step, 1);
+}
+
+TEST(Thistogram, ResetAddValuesSmooth) {
+  Thistogram h = Thistogram::Create(TSingleVector{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}, 10, -1);
+  const TVector positions = h.Xvalue;
+  h.Reset();
+  EXPECT_EQ(h.Total, 0);
+  EXPECT_EQ(h.Sum, 0);
+  EXPECT_EQ(h.Yvalue, TVector(10, 0.0));
+  EXPECT_EQ(h.Xvalue, positions);
+
+  h.AddValues(TSingleVector{1, 2, 3, 4}, 1, 2);
+  EXPECT_EQ(h.Total, 2);
+  EXPECT_EQ(h.Sum, 5);
+  h.AddValues(TSingleVector{1, 2}, 1, 0);
+  h.AddValues(TSingleVector{1, 2}, -4, 9);  // limited to the elements present
+  EXPECT_EQ(h.Total, 4);
+
+  Thistogram spike = Thistogram::Create(0.0f, 11.0f, 11);
+  spike.Yvalue[5] = 1;
+  spike.Smooth();
+  EXPECT_NEAR(spike.Yvalue[5], 0.39905, 5e-6);
+  EXPECT_NEAR(spike.Yvalue[8], 0.00443, 5e-6);
+}
+
+TEST(Thistogram, Percentile) {
+  Thistogram h = Thistogram::Create(0.0f, 4.0f, 4);
+  h.Yvalue = {1, 1, 1, 1};
+  std::int32_t index = -1;
+  EXPECT_EQ(h.Percentile(0.5f), 2.0f);
+  h.Percentile(0.5f, &index);
+  EXPECT_EQ(index, 2);  // position 1.5 rounds to the even neighbour
+  h.Percentile(0.3f, &index);
+  EXPECT_EQ(index, 1);
+}
+
+TEST(Thistogram, ThresholdBetweenTwoPopulations) {
+  // 60 % evenly in [0, 1], 40 % evenly in [3, 4]: the valley lies in the
+  // empty gap and the threshold 2.5 % into the upper population.
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> low(0, 1), high(3, 4);
+  TSingleVector v;
+  for (int i = 0; i < 60000; ++i) v.push_back(low(rng));
+  for (int i = 0; i < 40000; ++i) v.push_back(high(rng));
+  std::shuffle(v.begin(), v.end(), rng);
+  const Thistogram h = Thistogram::Create(v, 1024, -1);
+  EXPECT_NEAR(h.GuessThreshold(), 3.025, 0.01);
+}
+
+TEST(Thistogram, MedianOnTheFirstPoint) {
+  // Most values sit on the lower end: both walks end at once on point 0 and
+  // the threshold is its centre, with no 2.5 % step.
+  TSingleVector v(100, 0.0f);
+  v.push_back(5);
+  v.push_back(10);
+  const Thistogram h = Thistogram::Create(v, 1024, -1);
+  EXPECT_EQ(h.GuessThreshold(), static_cast<float>(h.Xvalue[0]));
+}
+
+std::vector<std::uint64_t> Bits(const TVector& v) {
+  std::vector<std::uint64_t> out;
+  for (const double d : v) out.push_back(std::bit_cast<std::uint64_t>(d));
+  return out;
+}
+
+void ExpectSameBits(const Thistogram& a, const Thistogram& b, int round) {
+  EXPECT_EQ(Bits(a.Xvalue), Bits(b.Xvalue)) << round;
+  EXPECT_EQ(Bits(a.Yvalue), Bits(b.Yvalue)) << round;
+  const float fa[] = {a.scale, a.step, a.xmax, a.xmin, a.halfstep, a.delta, a.GuessThreshold()};
+  const float fb[] = {b.scale, b.step, b.xmax, b.xmin, b.halfstep, b.delta, b.GuessThreshold()};
+  for (int i = 0; i < 7; ++i)
+    EXPECT_EQ(std::bit_cast<std::uint32_t>(fa[i]), std::bit_cast<std::uint32_t>(fb[i])) << round << " field " << i;
+  EXPECT_EQ(std::bit_cast<std::uint64_t>(a.Sum), std::bit_cast<std::uint64_t>(b.Sum)) << round;
+  EXPECT_EQ(a.Total, b.Total);
+}
+
+// Extremes found by a scan must equal those of the sorted sample, ties,
+// signed zeros, NaN and infinities included.
+TEST(Thistogram, FastExtremesMatchSortedSample) {
+  std::mt19937 rng(17);
+  std::uniform_int_distribution<int> pick(0, 99);
+  std::normal_distribution<float> low(0.5f, 0.2f), high(2.5f, 0.3f);
+  TColumnScratch fast;
+  for (int round = 0; round < 40; ++round) {
+    const std::size_t n = static_cast<std::size_t>(1 + round * 97);
+    TSingleVector v(n);
+    for (float& x : v) {
+      const int k = pick(rng);
+      x = k < 55 ? low(rng) : high(rng);
+      if (round % 2 == 1) x = std::round(x * 4) / 4;
+      if (round % 5 == 1 && k < 30) x = (k % 2) ? 0.0f : -0.0f;
+      if (round % 7 == 3 && k == 0) x = kNaN;
+      if (round % 6 == 5 && k == 1) x = (pick(rng) % 2) ? kInf : -kInf;
+      if (round % 8 == 7) x = (k % 2) ? 0.0f : -0.0f;
+    }
+    TColumnScratch reference;
+    reference.reference = true;
+    const int size = round % 3 == 0 ? -1 : static_cast<int>(n / 2);
+    const Thistogram a = Thistogram::Create(v, 1024, size, fast);
+    const Thistogram b = Thistogram::Create(v, 1024, size, reference);
+    ExpectSameBits(a, b, round);
+    ExpectSameBits(Thistogram::Create(v, 1024, size), b, round);
+  }
+}
+
+}  // namespace
+}  // namespace dbc
