@@ -14,6 +14,7 @@
 
 #include "fcs/header.h"
 #include "fcs/text.h"
+#include "fcs/value_decoder.h"
 #include "stats/scale.h"
 #include "util/vectors.h"
 
@@ -109,9 +110,12 @@ class TDataSet {
 
  private:
   void ReadEvents();
-  void ReadEventsReference(std::int64_t count);
+  // Decodes up to count events value by value; returns the number read.
+  std::int64_t ReadEventsReference(std::int64_t count);
   void ReadEvent(TSingleVector& row);
   float ReadValue(int p);
+
+  std::vector<TValuePlan> plans_;  // while events are read value by value
 };
 
 }  // namespace dbc

@@ -44,6 +44,9 @@ class TFCStream {
   TFCStream(std::unique_ptr<TByteSource> source, const std::string& name, bool aDecimate,
             bool LoadData, TNoticeFn notice = NoticeToStderr,
             TDecodePath path = TDecodePath::Fast);
+  // Opens the source without reading any data set: the reader operations
+  // work until the stream is destroyed (tests, tools that read by hand).
+  TFCStream(std::unique_ptr<TByteSource> source, const std::string& name, TNoticeFn notice = NoticeToStderr);
   ~TFCStream();
   TFCStream(const TFCStream&) = delete;
   TFCStream& operator=(const TFCStream&) = delete;
@@ -91,6 +94,8 @@ class TFCStream {
   // data sets of one file together never decode more bytes than the file
   // holds. Unlimited while the first data set is read.
   std::int64_t ByteBudget() const noexcept { return budget_; }
+  // A data set reports the bytes it has read (its TEXT, its events).
+  void Consume(std::int64_t bytes) noexcept;
 
   // Index 0..7 of the next bit inside the byte at Position, from the most
   // significant bit; 0 when the reader is byte-aligned.
@@ -119,6 +124,7 @@ class TFCStream {
   std::int64_t bufsize = 0;
   std::int64_t fposition = 0;
   std::int64_t budget_ = INT64_MAX;
+  std::int64_t consumed_ = 0;
   bool readingChain_ = false;
   bool chainSignatureFailed_ = false;
 };

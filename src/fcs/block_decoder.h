@@ -1,0 +1,31 @@
+#pragma once
+// Fast decoding of byte-aligned binary events ('I', 'F', 'D' that are not
+// bit-packed): the DATA bytes are read in large chunks, each chunk is
+// decoded parameter by parameter with a loop made for the data type, width
+// and byte order, and the values are appended to the columns. The results
+// are the bits DecodeBinary and FinishValue give value by value.
+#include <cstdint>
+#include <vector>
+
+#include "fcs/value_decoder.h"
+#include "util/vectors.h"
+
+namespace dbc {
+
+class TFCStream;
+
+struct TEventLayout {
+  std::int64_t start = 0;       // file offset of the first event
+  std::int64_t stride = 0;      // from one decoded event to the next
+  std::int64_t valueBytes = 0;  // bytes of an event that hold values
+  std::vector<std::int64_t> offsets;  // of each parameter inside the event
+};
+
+// Decodes `count` events, all of whose bytes exist, into data (one column
+// per plan, reserved and appended to). Returns the number of events decoded,
+// which is smaller only when the source delivers fewer bytes than it said
+// it holds.
+std::int64_t DecodeEventBlocks(TFCStream& src, const TEventLayout& layout, std::int64_t count,
+                               const std::vector<TValuePlan>& plans, TSingleMatrix& data);
+
+}  // namespace dbc
