@@ -96,10 +96,10 @@ TByteVector ClassifyEvents(const TSingleMatrix& data, std::size_t events,
     const auto& column = data.at(static_cast<std::size_t>(bit2par[static_cast<std::size_t>(j)]));
     if (column.size() < events) throw Exception("Export: a parameter column is too short");
     const double t = thresholds[static_cast<std::size_t>(j)];
-    const auto bit = static_cast<std::uint8_t>(1u << j);
     const float* v = column.data();
+    std::uint8_t* c = codes.data();
     for (std::size_t i = 0; i < events; ++i)
-      if (static_cast<double>(v[i]) >= t) codes[i] |= bit;
+      c[i] = static_cast<std::uint8_t>(c[i] | (static_cast<unsigned>(static_cast<double>(v[i]) >= t) << j));
   }
   return codes;
 }
@@ -184,7 +184,7 @@ ExportResult ExportPlateReference(const ExportJob& job) {
   return result;
 }
 
-ExportResult ExportPlate(const ExportJob& job, std::size_t stagingBytes) {
+ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning) {
   CheckJob(job);
   ExportResult result;
   if (job.events == 0) return result;
@@ -200,93 +200,84 @@ ExportResult ExportPlate(const ExportJob& job, std::size_t stagingBytes) {
   std::vector<const float*> allColumns, keptColumns;
   for (const auto& column : data) allColumns.push_back(column.data());
   for (int p : keep) keptColumns.push_back(data[static_cast<std::size_t>(p)].data());
+  const std::size_t trashFloats = allColumns.size(), wellFloats = keptColumns.size();
 
   std::array<std::int64_t, kOutputs> count{};
   for (std::size_t e = 0; e < events; ++e) ++count[static_cast<std::size_t>(outputOf[codes[e]])];
-  std::array<std::size_t, kOutputs> rowBytes{};
-  std::array<const std::vector<const float*>*, kOutputs> columnsOf{};
+
+  // The trash file is written even without events; a well only with.
+  MakeTrashFolder(job.dir);
+  std::array<std::unique_ptr<TFCSWrite>, kOutputs> writer;
   for (int o = 0; o < kOutputs; ++o) {
-    columnsOf[static_cast<std::size_t>(o)] = o == 0 ? &allColumns : &keptColumns;
-    rowBytes[static_cast<std::size_t>(o)] = 4 * columnsOf[static_cast<std::size_t>(o)]->size();
+    if (o != 0 && count[static_cast<std::size_t>(o)] == 0) continue;
+    writer[static_cast<std::size_t>(o)] = std::make_unique<TFCSWrite>(
+        OutputFileName(job.dir, o), std::max<std::size_t>(tuning.bufferBytes, 1));
+    writer[static_cast<std::size_t>(o)]->Text.Assign(o == 0 ? trashText : wellText);
+    writer[static_cast<std::size_t>(o)]->BeginData();
   }
 
-  std::size_t totalBytes = 0;
-  for (int o = 0; o < kOutputs; ++o)
-    totalBytes += static_cast<std::size_t>(count[static_cast<std::size_t>(o)]) * rowBytes[static_cast<std::size_t>(o)];
-  stagingBytes = std::max<std::size_t>(stagingBytes, 4 * static_cast<std::size_t>(par));
-  std::unique_ptr<char[]> stage =
-      std::make_unique_for_overwrite<char[]>(std::max<std::size_t>(1, std::min(stagingBytes, totalBytes)));
-
-  MakeTrashFolder(job.dir);
-
-  // The outputs form one sequence of rows, trash first; each pass stages
-  // the next rows of that sequence that fit, then writes them out.
-  struct Segment {
-    int output;
-    std::int64_t begin, end;  // ranks of the output's rows
-    std::size_t offset;       // in the staging area
+  const std::size_t block = std::max<std::size_t>(tuning.blockEvents, 1);
+  struct Target {
+    std::uint32_t event;  // within the block
+    char* dest;
   };
-  int next = 0;
-  std::int64_t nextRank = 0;
-  std::unique_ptr<TFCSWrite> writer;
-  while (next < kOutputs) {
-    std::vector<Segment> pass;
-    std::size_t used = 0;
-    while (next < kOutputs) {
-      const auto o = static_cast<std::size_t>(next);
-      if (count[o] == 0 && next != 0) {  // a well without events gets no file
-        ++next;
-        continue;
-      }
-      const std::int64_t remaining = count[o] - nextRank;
-      std::int64_t room = remaining;
-      if (rowBytes[o] > 0)
-        room = static_cast<std::int64_t>((std::min(stagingBytes, totalBytes) - used) / rowBytes[o]);
-      if (room == 0 && !pass.empty()) break;
-      const std::int64_t take = std::min(remaining, std::max<std::int64_t>(room, 1));
-      pass.push_back({next, nextRank, nextRank + std::max<std::int64_t>(take, 0), used});
-      used += static_cast<std::size_t>(take) * rowBytes[o];
-      nextRank += take;
-      if (nextRank < count[o]) break;
-      ++next;
-      nextRank = 0;
-    }
+  std::vector<Target> wellRows, trashRows;
+  wellRows.reserve(block);
+  trashRows.reserve(block);
 
-    // Stage: one scan over the events in input order, counting each
-    // output's rows; rows inside the pass are gathered column by column.
-    std::array<std::int64_t, kOutputs> begin{}, end{}, seen{};
-    std::array<char*, kOutputs> base{};
-    std::int64_t wanted = 0;
-    for (const Segment& s : pass) {
-      const auto o = static_cast<std::size_t>(s.output);
-      begin[o] = s.begin;
-      end[o] = s.end;
-      base[o] = stage.get() + s.offset;
-      if (rowBytes[o] > 0) wanted += s.end - s.begin;
+  // Each output's rows are claimed from its writer's buffer in runs of up
+  // to a buffer's worth; a run never exceeds the rows the output still
+  // receives, so every claimed byte is filled before the writer flushes.
+  std::array<std::int64_t, kOutputs> left = count, runLeft{};
+  std::array<std::size_t, kOutputs> rowBytes{}, runRows{};
+  for (int o = 0; o < kOutputs; ++o) {
+    const auto oi = static_cast<std::size_t>(o);
+    rowBytes[oi] = 4 * (o == 0 ? trashFloats : wellFloats);
+    runRows[oi] = rowBytes[oi] == 0 ? static_cast<std::size_t>(count[oi])
+                                    : std::max<std::size_t>(1, tuning.bufferBytes / rowBytes[oi]);
+  }
+  std::array<char*, kOutputs> next{};
+  std::size_t start = 0;
+  // Column by column over a block small enough that its columns and rows
+  // stay in the first-level cache.
+  auto gather = [&] {
+    for (std::size_t k = 0; k < wellFloats; ++k) {
+      const float* src = keptColumns[k] + start;
+      for (const Target& t : wellRows) StoreFloatLE(t.dest + 4 * k, src[t.event]);
     }
-    for (std::size_t e = 0; e < events && wanted > 0; ++e) {
-      const auto o = static_cast<std::size_t>(outputOf[codes[e]]);
-      const std::int64_t rank = seen[o]++;
-      if (rank < begin[o] || rank >= end[o] || rowBytes[o] == 0) continue;
-      char* d = base[o] + static_cast<std::size_t>(rank - begin[o]) * rowBytes[o];
-      const auto& cols = *columnsOf[o];
-      for (std::size_t k = 0; k < cols.size(); ++k) StoreFloatLE(d + 4 * k, cols[k][e]);
-      --wanted;
+    for (std::size_t k = 0; k < trashFloats; ++k) {
+      const float* src = allColumns[k] + start;
+      for (const Target& t : trashRows) StoreFloatLE(t.dest + 4 * k, src[t.event]);
     }
-
-    for (const Segment& s : pass) {
-      const auto o = static_cast<std::size_t>(s.output);
-      const std::string name = OutputFileName(job.dir, s.output);
-      if (s.begin == 0) writer = OpenOutput(name, s.output == 0 ? trashText : wellText);
-      writer->WriteEventBytes(stage.get() + s.offset,
-                              static_cast<std::size_t>(s.end - s.begin) * rowBytes[o], s.end - s.begin);
-      if (s.end == count[o]) {
-        CountOutput(result, s.output, writer->Count);
-        writer->EndData(0);
-        writer.reset();
-        result.files.push_back(name);
+    wellRows.clear();
+    trashRows.clear();
+  };
+  for (; start < events; start += block) {
+    const std::size_t n = std::min(block, events - start);
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto oi = static_cast<std::size_t>(outputOf[codes[start + i]]);
+      if (runLeft[oi] == 0) {
+        // A new claim may flush the writer: fill what is pending first.
+        gather();
+        const std::int64_t rows = std::min<std::int64_t>(left[oi], static_cast<std::int64_t>(runRows[oi]));
+        next[oi] = writer[oi]->ClaimEvents(static_cast<std::size_t>(rows) * rowBytes[oi] / 4, rows);
+        runLeft[oi] = rows;
+        left[oi] -= rows;
       }
+      --runLeft[oi];
+      (oi == 0 ? trashRows : wellRows).push_back({static_cast<std::uint32_t>(i), next[oi]});
+      next[oi] += rowBytes[oi];
     }
+    gather();
+  }
+
+  for (int o = 0; o < kOutputs; ++o) {
+    auto& w = writer[static_cast<std::size_t>(o)];
+    if (!w) continue;
+    CountOutput(result, o, w->Count);
+    w->EndData(0);
+    result.files.push_back(w->FileName());
+    w.reset();
   }
   return result;
 }

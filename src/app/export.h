@@ -61,13 +61,18 @@ TPreText TrashText(const TPreText& source, int parcount);
 TPreText WellText(const TPreText& source, int parcount, const BitParams& bit2par,
                   bool includeBarcode, TIntVector& keep);
 
-// Writes the outputs. Events are grouped by output in one pass over the
-// codes and copied column by column into a staging area of about
-// `stagingBytes` (several passes when the outputs are larger), from which
-// every file is written in one stream. Errors (creating or writing a file)
-// propagate; files completed before stay.
-constexpr std::size_t kDefaultStagingBytes = std::size_t{1} << 30;
-ExportResult ExportPlate(const ExportJob& job, std::size_t stagingBytes = kDefaultStagingBytes);
+// Writes the outputs in one pass over the events: block by block, each
+// event's kept values are gathered column by column straight into the
+// buffer of its output's writer. All outputs with events are open (under
+// temporary names) during the pass and are completed in the order above
+// when it ends, so the files are those of the plain algorithm, byte for
+// byte. Errors (creating or writing a file) propagate; the outputs
+// completed before stay, the others leave no file.
+struct ExportTuning {
+  std::size_t blockEvents = 512;           // events gathered per block
+  std::size_t bufferBytes = 256 * 1024;    // per output writer
+};
+ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning = {});
 
 // The plain algorithm: one full scan of the codes per output, one row per
 // written event. Kept as the reference the fast export is checked against.

@@ -21,6 +21,7 @@
 namespace dbc {
 
 class TFCStream;
+class TOutputFile;
 struct TColumnScratch;
 
 class TDataSet {
@@ -107,6 +108,14 @@ class TDataSet {
   TSingleMatrix GetDataMatrix(bool Linear);
   TMatrix GetDataMatrixDouble(bool Linear);
   void CompensateRange(int first, int count);
+
+  // Writing (dataset_write.cpp). Add appends the events of ds when both
+  // have the same number of parameters (false otherwise, nothing changed).
+  // WriteTo writes this data set at f's position: the TEXT re-serialised,
+  // header, DATA and ANALYSIS copied from the source file (re-opened by
+  // its name), offsets shifted when the TEXT grew into the DATA.
+  bool Add(const TDataSet& ds);
+  void WriteTo(TOutputFile& f) const;
 
  private:
   void ReadEvents();

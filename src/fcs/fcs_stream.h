@@ -83,6 +83,10 @@ class TFCStream {
   // through the buffer and without moving Position.
   std::size_t ReadAt(std::int64_t offset, void* dest, std::size_t count);
 
+  // Writes every data set to the file fname, one after the other (nothing
+  // for a bad file). Defined in dataset_write.cpp.
+  void SaveAs(const std::string& fname) const;
+
   // Shows a notice through the handler given at construction.
   void Notice(const std::string& text) const;
   TDecodePath DecodePath() const noexcept { return path_; }

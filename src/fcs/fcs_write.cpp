@@ -42,8 +42,8 @@ void WriteFCSHeader(TOutputFile& f, int version, std::int64_t textStart, std::in
                         analysisEnd));
 }
 
-TFCSWrite::TFCSWrite(const std::string& filename)
-    : fcs(std::make_unique<TOutputFile>(filename)), filename_(filename) {}
+TFCSWrite::TFCSWrite(const std::string& filename, std::size_t bufferBytes)
+    : fcs(std::make_unique<TOutputFile>(filename, bufferBytes)), filename_(filename) {}
 
 TFCSWrite::TFCSWrite(std::unique_ptr<TByteSink> sink, const std::string& filename)
     : fcs(std::make_unique<TOutputFile>(std::move(sink), filename)), filename_(filename) {}

@@ -62,7 +62,8 @@ class TFCSWrite {
   static constexpr const char* kOffsetPlaceholder = "00000000000000000000";
 
   // Creates the file (through a temporary one). Throws EFCreateError.
-  explicit TFCSWrite(const std::string& filename);
+  explicit TFCSWrite(const std::string& filename,
+                     std::size_t bufferBytes = TOutputFile::kDefaultBuffer);
   // Writes through the given sink; `filename` names the file in errors.
   TFCSWrite(std::unique_ptr<TByteSink> sink, const std::string& filename);
   ~TFCSWrite();

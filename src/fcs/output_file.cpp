@@ -94,7 +94,7 @@ TOutputFile::TOutputFile(const std::string& filename, std::size_t buffer)
     : TOutputFile(std::make_unique<TFileSink>(filename), filename, buffer) {}
 
 TOutputFile::TOutputFile(std::unique_ptr<TByteSink> sink, std::string filename, std::size_t buffer)
-    : sink_(std::move(sink)), name_(std::move(filename)), buf_(buffer > 0 ? buffer : 1) {}
+    : sink_(std::move(sink)), name_(std::move(filename)), capacity_(buffer > 0 ? buffer : 1) {}
 
 TOutputFile::~TOutputFile() {
   if (sink_) sink_->Discard();
@@ -109,7 +109,7 @@ void TOutputFile::Fail(int err) {
 void TOutputFile::Flush() {
   if (!sink_) throw EWriteError(WriteErrorText(name_, EBADF));
   if (used_ == 0) return;
-  if (const int err = sink_->WriteAt(start_, buf_.data(), used_)) Fail(err);
+  if (const int err = sink_->WriteAt(start_, buf_.get(), used_)) Fail(err);
   start_ += used_;
   used_ = 0;
 }
@@ -122,16 +122,17 @@ void TOutputFile::Seek(std::uint64_t pos) {
 
 void TOutputFile::Write(const void* data, std::size_t n) {
   const char* p = static_cast<const char*>(data);
-  if (n >= buf_.size()) {  // large blocks go straight to the sink
+  if (n >= capacity_) {  // large blocks go straight to the sink
     Flush();
     if (const int err = sink_->WriteAt(start_, p, n)) Fail(err);
     start_ += n;
     return;
   }
+  if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(capacity_);
   while (n > 0) {
-    if (used_ == buf_.size()) Flush();
-    const std::size_t k = std::min(n, buf_.size() - used_);
-    std::memcpy(buf_.data() + used_, p, k);
+    if (used_ == capacity_) Flush();
+    const std::size_t k = std::min(n, capacity_ - used_);
+    std::memcpy(buf_.get() + used_, p, k);
     used_ += k;
     p += k;
     n -= k;
@@ -139,11 +140,15 @@ void TOutputFile::Write(const void* data, std::size_t n) {
 }
 
 char* TOutputFile::Claim(std::size_t n) {
-  if (buf_.size() - used_ < n) {
+  if (capacity_ - used_ < n) {
     Flush();
-    if (buf_.size() < n) buf_.resize(n);
+    if (capacity_ < n) {
+      capacity_ = n;
+      buf_.reset();
+    }
   }
-  char* p = buf_.data() + used_;
+  if (!buf_) buf_ = std::make_unique_for_overwrite<char[]>(capacity_);
+  char* p = buf_.get() + used_;
   used_ += n;
   return p;
 }

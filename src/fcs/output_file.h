@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "util/errors.h"
 
@@ -99,7 +98,10 @@ class TOutputFile {
 
   std::unique_ptr<TByteSink> sink_;
   std::string name_;
-  std::vector<char> buf_;
+  // Allocated at the first buffered write and never zero-filled, so that a
+  // file written in large blocks touches none of it.
+  std::unique_ptr<char[]> buf_;
+  std::size_t capacity_;
   std::uint64_t start_ = 0;  // file offset of buf_[0]
   std::size_t used_ = 0;
 };

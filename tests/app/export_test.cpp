@@ -130,7 +130,7 @@ struct EquivalenceCase {
   int par;
   BitParams bits;
   bool include;
-  std::size_t staging;
+  ExportTuning tuning;
   std::vector<int> codePool;  // codes drawn from; empty: every code
 };
 
@@ -155,7 +155,7 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
   const TPreText text = SourceText(c.par, "I", 16);
   TempDir fast, plain;
   ExportJob job{&text, &data, c.events, &codes, c.bits, c.include, fast.str()};
-  const ExportResult a = ExportPlate(job, c.staging);
+  const ExportResult a = ExportPlate(job, c.tuning);
   job.dir = plain.str();
   const ExportResult b = ExportPlateReference(job);
 
@@ -179,15 +179,16 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, ExportEquivalence,
     testing::Values(
-        EquivalenceCase{"random", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, std::size_t{1} << 30, {}},
-        EquivalenceCase{"many_passes", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, 100, {}},
-        EquivalenceCase{"include_barcode", 2000, 12, {11, 1, 4, 7, 2, 0, 10}, true, 4096, {}},
-        EquivalenceCase{"all_trash", 500, 8, {0, 1, 2, 3, 4, 5, 6}, false, 256, {0, 127, 85, 1}},
-        EquivalenceCase{"one_well", 700, 9, {8, 7, 6, 5, 4, 3, 2}, false, 64, {4}},
-        EquivalenceCase{"no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, 300, {4, 123, 72}},
-        EquivalenceCase{"seven_parameters", 900, 7, {0, 1, 2, 3, 4, 5, 6}, false, 128, {}},
-        EquivalenceCase{"seven_parameters_no_trash", 90, 7, {6, 5, 4, 3, 2, 1, 0}, false, 28, {4, 5}},
-        EquivalenceCase{"one_event", 1, 7, {0, 1, 2, 3, 4, 5, 6}, true, 28, {123}}),
+        EquivalenceCase{"random", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, {}, {}},
+        EquivalenceCase{"tiny_blocks_and_buffers", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, {7, 64}, {}},
+        EquivalenceCase{"one_event_blocks", 500, 10, {0, 2, 3, 5, 6, 8, 9}, false, {1, 1}, {}},
+        EquivalenceCase{"include_barcode", 2000, 12, {11, 1, 4, 7, 2, 0, 10}, true, {333, 4096}, {}},
+        EquivalenceCase{"all_trash", 500, 8, {0, 1, 2, 3, 4, 5, 6}, false, {64, 256}, {0, 127, 85, 1}},
+        EquivalenceCase{"one_well", 700, 9, {8, 7, 6, 5, 4, 3, 2}, false, {1000, 64}, {4}},
+        EquivalenceCase{"no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, {50, 300}, {4, 123, 72}},
+        EquivalenceCase{"seven_parameters", 900, 7, {0, 1, 2, 3, 4, 5, 6}, false, {100, 128}, {}},
+        EquivalenceCase{"seven_parameters_no_trash", 90, 7, {6, 5, 4, 3, 2, 1, 0}, false, {8, 28}, {4, 5}},
+        EquivalenceCase{"one_event", 1, 7, {0, 1, 2, 3, 4, 5, 6}, true, {}, {123}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportTest, NoEventsWritesNothing) {
