@@ -1,0 +1,308 @@
+#include "gui/barcode_setup_form.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCursor>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStringDecoder>
+#include <algorithm>
+#include <exception>
+
+#include "app/workspace.h"
+#include "gui/histogram_chart.h"
+
+namespace dbc {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Barcode Setup");
+
+QString FromBytes(const std::string& text) {
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// Messages mix keyword text (single-byte) with paths in the file system's
+// encoding; text that is valid UTF-8 is shown as such, anything else byte
+// for byte.
+QString MessageText(const std::string& text) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = utf8.decode(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  return utf8.hasError() ? FromBytes(text) : decoded;
+}
+
+// The wait cursor over the whole application while a long handler runs.
+class BusyCursor {
+ public:
+  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
+}  // namespace
+
+std::optional<QString> ChooseFileWithDialog(QWidget* parent) {
+  QFileDialog dialog(parent, QStringLiteral("Open"), QString(),
+                     QStringLiteral("List Mode Files (*.fcs)"));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(QStringLiteral("fcs"));
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList files = dialog.selectedFiles();
+  if (files.isEmpty()) return std::nullopt;
+  return files.front();
+}
+
+void ShowMessageBox(QWidget* parent, const QString& text) {
+  // A box shown in the middle of Load or Export gets the ordinary pointer.
+  const bool busy = QApplication::overrideCursor() != nullptr;
+  if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  QMessageBox box(QMessageBox::NoIcon, kTitle, text, QMessageBox::Ok, parent);
+  box.exec();
+  if (busy) QApplication::restoreOverrideCursor();
+}
+
+QFont FormFont() {
+  const QString tahoma = QStringLiteral("Tahoma");
+  QFont font = QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive)
+                   ? QFont(tahoma)
+                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  font.setPointSize(8);
+  return font;
+}
+
+TBarcodesetupform::TBarcodesetupform(FormServices services, QWidget* parent)
+    : QWidget(parent), services_(std::move(services)) {
+  if (!services_.chooseFile) services_.chooseFile = ChooseFileWithDialog;
+  if (!services_.showMessage) services_.showMessage = ShowMessageBox;
+  if (!services_.chooseColor) services_.chooseColor = ChooseColorWithDialog;
+
+  setObjectName(QStringLiteral("Barcodesetupform"));
+  setWindowTitle(kTitle);
+  setFont(FormFont());
+  setBackgroundRole(QPalette::Button);
+  setAutoFillBackground(true);
+  BuildControls();
+  resize(kClientWidth, kClientHeight);
+  move(0, 0);
+  LayOutBottom();
+
+  workspace_ = std::make_unique<Workspace>(*this);
+  Wire();
+  FormCreate();
+}
+
+TBarcodesetupform::~TBarcodesetupform() = default;
+
+void TBarcodesetupform::BuildControls() {
+  OpenBtn = new QPushButton(QStringLiteral("Open"), this);
+  OpenBtn->setObjectName(QStringLiteral("OpenBtn"));
+  OpenBtn->setGeometry(16, 16, 75, 25);
+
+  // A label sizes itself to its caption.
+  Label1 = new QLabel(QStringLiteral("Bit"), this);
+  Label1->setObjectName(QStringLiteral("Label1"));
+  Label1->move(16, 64);
+  Label1->resize(Label1->sizeHint().expandedTo(QSize(12, 13)));
+
+  Bitnum = new QSpinBox(this);
+  Bitnum->setObjectName(QStringLiteral("Bitnum"));
+  Bitnum->setGeometry(42, 61, 31, 22);
+  Bitnum->setRange(1, 7);
+  Bitnum->setValue(1);
+
+  Par = new QComboBox(this);
+  Par->setObjectName(QStringLiteral("Par"));
+  Par->setGeometry(128, 61, 145, 21);
+  Par->setEditable(true);
+  // Typed text never becomes a new item: the list is the file's parameters.
+  Par->setInsertPolicy(QComboBox::NoInsert);
+
+  Load = new QPushButton(QStringLiteral("Load"), this);
+  Load->setObjectName(QStringLiteral("Load"));
+  Load->setGeometry(16, 96, 75, 25);
+
+  Chart = new HistogramChart(this);
+  Chart->setObjectName(QStringLiteral("Chart"));
+
+  ExportBtn = new QPushButton(QStringLiteral("Export"), this);
+  ExportBtn->setObjectName(QStringLiteral("ExportBtn"));
+
+  Includebarcode = new QCheckBox(QStringLiteral("Include barcode"), this);
+  Includebarcode->setObjectName(QStringLiteral("Includebarcode"));
+  Includebarcode->setChecked(false);
+
+  setMinimumSize(Par->geometry().right() + 16, 135 + 100 + 43);
+
+  QWidget::setTabOrder(Par, Chart);
+  QWidget::setTabOrder(Chart, Bitnum);
+  QWidget::setTabOrder(Bitnum, OpenBtn);
+  QWidget::setTabOrder(OpenBtn, Load);
+  QWidget::setTabOrder(Load, ExportBtn);
+  QWidget::setTabOrder(ExportBtn, Includebarcode);
+  Par->setFocus();
+}
+
+// The chart takes whatever the window grows by; the bottom row keeps its
+// distance from the bottom edge.
+void TBarcodesetupform::LayOutBottom() {
+  const int w = width();
+  const int h = height();
+  Chart->setGeometry(16, 135, std::max(0, w - 24), std::max(0, h - 135 - 43));
+  ExportBtn->setGeometry(16, h - 37, 75, 25);
+  Includebarcode->setGeometry(112, h - 33, std::max(97, Includebarcode->sizeHint().width()),
+                              17);
+}
+
+void TBarcodesetupform::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOutBottom();
+}
+
+void TBarcodesetupform::Wire() {
+  connect(OpenBtn, &QPushButton::clicked, this, [this] { OpenBtnClick(); });
+  // valueChanged reports only text that is a number within 1..7, so a value
+  // being typed never reaches the workspace out of range; the spin box puts
+  // back a valid value when it loses focus.
+  connect(Bitnum, &QSpinBox::valueChanged, this, [this] { BitnumChange(); });
+  connect(Par, &QComboBox::activated, this, [this] {
+    if (!settingPar_) ParChange();
+  });
+  connect(Par, &QComboBox::currentTextChanged, this, [this] {
+    if (!settingPar_) ParChange();
+  });
+  connect(Load, &QPushButton::clicked, this, [this] { LoadClick(); });
+  connect(Chart, &HistogramChart::cursorDragged, this, [this] { ChartCursorChange(); });
+  connect(Chart, &HistogramChart::doubleClicked, this, [this] { ChartDblClick(); });
+  connect(ExportBtn, &QPushButton::clicked, this, [this] { ExportBtnClick(); });
+}
+
+void TBarcodesetupform::Guarded(const std::function<void()>& handler) {
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    ShowMessage(e.what());
+  }
+}
+
+void TBarcodesetupform::FormCreate() {
+  Guarded([this] {
+    workspace_->FormCreate();
+    Bitnum->setMaximum(7);
+  });
+}
+
+void TBarcodesetupform::OpenBtnClick() {
+  Guarded([this] { workspace_->OpenBtnClick(); });
+}
+
+void TBarcodesetupform::BitnumChange() {
+  Guarded([this] { workspace_->BitnumChange(); });
+}
+
+void TBarcodesetupform::ParChange() {
+  Guarded([this] { workspace_->ParChange(); });
+}
+
+void TBarcodesetupform::LoadClick() {
+  Guarded([this] {
+    BusyCursor busy;
+    workspace_->LoadClick();
+  });
+}
+
+void TBarcodesetupform::ChartCursorChange() {
+  Guarded([this] { workspace_->ChartCursorChange(); });
+}
+
+void TBarcodesetupform::ChartDblClick() {
+  Guarded([this] {
+    ChartEditorDialog editor(*Chart, services_.chooseColor, this);
+    editor.exec();
+  });
+}
+
+void TBarcodesetupform::ExportBtnClick() {
+  Guarded([this] {
+    BusyCursor busy;
+    workspace_->ExportBtnClick();
+  });
+}
+
+int TBarcodesetupform::CurrentBit() const { return std::clamp(Bitnum->value(), 1, 7); }
+
+void TBarcodesetupform::ParClear() {
+  settingPar_ = true;
+  Par->clear();
+  Par->clearEditText();
+  settingPar_ = false;
+}
+
+void TBarcodesetupform::ParAdd(const std::string& text) {
+  settingPar_ = true;
+  // QComboBox selects the first item added to an empty list; the list is
+  // meant to stay without selection until the program sets one.
+  const bool hadSelection = Par->currentIndex() >= 0;
+  Par->addItem(FromBytes(text));
+  if (!hadSelection) {
+    Par->setCurrentIndex(-1);
+    Par->clearEditText();
+  }
+  settingPar_ = false;
+}
+
+int TBarcodesetupform::ParCount() const { return Par->count(); }
+
+std::string TBarcodesetupform::ParItem(int index) const {
+  const QByteArray bytes = Par->itemText(index).toLatin1();
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+// The entry the box shows: the current item while its text stands, else the
+// first item whose text the user typed exactly, else none.
+int TBarcodesetupform::ParSelected() const {
+  const int current = Par->currentIndex();
+  const QString text = Par->currentText();
+  if (current >= 0 && Par->itemText(current) == text) return current;
+  return Par->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+}
+
+void TBarcodesetupform::SetParSelected(int index) {
+  settingPar_ = true;
+  Par->setCurrentIndex(index >= 0 && index < Par->count() ? index : -1);
+  if (Par->currentIndex() < 0) Par->clearEditText();
+  settingPar_ = false;
+}
+
+void TBarcodesetupform::ShowMessage(const std::string& text) {
+  services_.showMessage(this, MessageText(text));
+}
+
+void TBarcodesetupform::ChartClear() { Chart->Clear(); }
+
+void TBarcodesetupform::ChartAddPoint(double x, double y) { Chart->AddPoint(x, y); }
+
+// Placed by the program: the chart reports cursorChanged, but only a drag
+// runs ChartCursorChange (the workspace stores a placed value itself).
+void TBarcodesetupform::SetCursorX(double x) { Chart->SetCursorX(x); }
+
+double TBarcodesetupform::CursorX() const { return Chart->CursorX(); }
+
+std::optional<std::string> TBarcodesetupform::AskOpenFile() {
+  const std::optional<QString> path = services_.chooseFile(this);
+  if (!path) return std::nullopt;
+  const QByteArray bytes = QFile::encodeName(*path);
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+bool TBarcodesetupform::IncludeBarcode() const { return Includebarcode->isChecked(); }
+
+}  // namespace dbc

@@ -1,0 +1,117 @@
+#pragma once
+// TBarcodesetupform: the one window of the desktop tool. It builds the
+// controls, wires their signals to the debarcoding workspace's handlers and
+// lets the workspace drive it through WorkspaceView. It holds no debarcoding
+// logic of its own.
+//
+// FCS text (parameter names, messages) is 8-bit; it becomes QString byte for
+// byte through Latin-1, so that an item read back gives the same bytes.
+// Paths cross with QFile::encodeName, the file system's own encoding.
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/workspace_view.h"
+#include "gui/chart_editor.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QSpinBox;
+
+namespace dbc {
+
+class HistogramChart;
+class Workspace;
+
+// What the window asks of the desktop beyond its own controls. Tests replace
+// these; empty members get the standard dialogs.
+struct FormServices {
+  // The modal file-open dialog: the chosen path, nothing when cancelled.
+  std::function<std::optional<QString>(QWidget* parent)> chooseFile;
+  // A modal message box with an OK button.
+  std::function<void(QWidget* parent, const QString& text)> showMessage;
+  // Colour picker of the chart editor.
+  ColorChooser chooseColor;
+};
+
+// "List Mode Files|*.fcs" with the default extension .fcs.
+std::optional<QString> ChooseFileWithDialog(QWidget* parent);
+// A message box titled like the window, with an OK button.
+void ShowMessageBox(QWidget* parent, const QString& text);
+// Tahoma 8 pt where installed, else the platform's sans-serif at 8 pt.
+QFont FormFont();
+
+class TBarcodesetupform final : public QWidget, public WorkspaceView {
+  Q_OBJECT
+
+ public:
+  // Client area and placement of the window as it opens.
+  static constexpr int kClientWidth = 1064;
+  static constexpr int kClientHeight = 525;
+
+  // Builds the controls, then runs FormCreate.
+  explicit TBarcodesetupform(FormServices services = {}, QWidget* parent = nullptr);
+  ~TBarcodesetupform() override;
+
+  Workspace& workspace() noexcept { return *workspace_; }
+
+  // The controls, by the names the rest of the tool and the tests know.
+  QPushButton* OpenBtn = nullptr;
+  QLabel* Label1 = nullptr;
+  QSpinBox* Bitnum = nullptr;
+  QComboBox* Par = nullptr;
+  QPushButton* Load = nullptr;
+  HistogramChart* Chart = nullptr;
+  QPushButton* ExportBtn = nullptr;
+  QCheckBox* Includebarcode = nullptr;
+
+  // --- handlers, run by the controls ---
+  void FormCreate();
+  void OpenBtnClick();
+  void BitnumChange();
+  void ParChange();
+  void LoadClick();
+  void ChartCursorChange();
+  void ChartDblClick();
+  void ExportBtnClick();
+
+  // --- WorkspaceView ---
+  int CurrentBit() const override;
+  void ParClear() override;
+  void ParAdd(const std::string& text) override;
+  int ParCount() const override;
+  std::string ParItem(int index) const override;
+  int ParSelected() const override;
+  void SetParSelected(int index) override;
+  void ShowMessage(const std::string& text) override;
+  void ChartClear() override;
+  void ChartAddPoint(double x, double y) override;
+  void SetCursorX(double x) override;
+  double CursorX() const override;
+  std::optional<std::string> AskOpenFile() override;
+  bool IncludeBarcode() const override;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildControls();
+  void Wire();
+  void LayOutBottom();
+  // Runs a handler; an error that escapes it is shown in a message box so
+  // that it never unwinds through Qt's event loop.
+  void Guarded(const std::function<void()>& handler);
+
+  FormServices services_;
+  std::unique_ptr<Workspace> workspace_;
+  // Set while the program changes the parameter list, whose change signals
+  // then are not the user's.
+  bool settingPar_ = false;
+};
+
+}  // namespace dbc
