@@ -1,0 +1,304 @@
+// The workspace driven through a fake window: Open and the proposed bits,
+// parameter reassignment, Load, the cursor, Export and their messages.
+#include "app/workspace.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "app/fake_view.h"
+#include "app/plate.h"
+#include "app/temp_dir.h"
+#include "fcs/dataset.h"
+#include "fcs/fcs_stream.h"
+#include "stats/histogram.h"
+#include "support/fcs_builder.h"
+
+namespace dbc {
+namespace {
+
+namespace fs = std::filesystem;
+using testing_support::FakeView;
+using testing_support::FilesBelow;
+using testing_support::ReadFile;
+using testing_support::TempDir;
+
+// A list-mode float file; every parameter two populations around 15 and
+// 1500 unless its column is given.
+std::string FcsBytes(const std::vector<std::string>& names, int events,
+                     const test::Keywords& extra = {}, std::vector<std::vector<float>> columns = {}) {
+  std::mt19937 rng(7);
+  columns.resize(names.size());
+  for (auto& c : columns)
+    if (c.empty())
+      for (int e = 0; e < events; ++e)
+        c.push_back((rng() % 2 ? 1500.0f : 15.0f) * (0.8f + 0.4f * static_cast<float>(rng() % 1000) / 1000));
+  test::FcsBuilder b;
+  b.Key("$BYTEORD", "1,2,3,4").Key("$DATATYPE", "F").Key("$MODE", "L");
+  b.Key("$PAR", std::to_string(names.size())).Key("$TOT", std::to_string(events));
+  for (std::size_t p = 0; p < names.size(); ++p) {
+    const std::string n = "$P" + std::to_string(p + 1);
+    b.Key(n + "N", names[p]).Key(n + "B", "32").Key(n + "R", "262144");
+  }
+  for (const auto& kv : extra) b.Key(kv.first, kv.second);
+  for (int e = 0; e < events; ++e)
+    for (const auto& c : columns) b.data += test::F32(c[static_cast<std::size_t>(e)]);
+  return b.Build();
+}
+
+const std::vector<std::string> kPlate = {"Time", "BC1-a", "BC2-b", "CD3", "BC3-c", "BC4-d",
+                                         "BC5-e", "CD4", "BC6-f", "BC7-g"};
+
+class WorkspaceTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { BuildPlateTables(); }
+  void SetUp() override { ws.FormCreate(); }
+
+  std::string Write(const std::string& name, const std::string& bytes) {
+    const std::string path = dir / name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+  bool Open(const std::string& path) {
+    view.dialogAnswer = path;
+    return ws.OpenBtnClick();
+  }
+  void SelectBit(int bit) {
+    view.bit = bit;
+    ws.BitnumChange();
+  }
+  void Assign(int bit, int par) {
+    SelectBit(bit);
+    view.selected = par;
+    ws.ParChange();
+  }
+  std::vector<int> Bits() const {
+    std::vector<int> b;
+    for (int bit = 1; bit <= 7; ++bit) b.push_back(ws.bit2par(bit));
+    return b;
+  }
+
+  TempDir dir;
+  FakeView view;
+  Workspace ws{view};
+};
+
+TEST_F(WorkspaceTest, OpenProposesBitsFromNames) {
+  const std::string path = Write("plate.fcs", FcsBytes(kPlate, 50));
+  EXPECT_TRUE(Open(path));
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_EQ(view.items, kPlate);
+  // BC1 carries bit 7, ..., BC7 bit 1.
+  EXPECT_EQ(Bits(), (std::vector<int>{9, 8, 6, 5, 4, 2, 1}));
+  EXPECT_EQ(view.selected, 9) << "bit 1's parameter is shown";
+  EXPECT_EQ(ws.dir(), dir / "plate");
+  EXPECT_TRUE(fs::is_directory(ws.dir()));
+  for (int bit = 1; bit <= 7; ++bit) EXPECT_EQ(ws.Histo(bit), nullptr);
+}
+
+TEST_F(WorkspaceTest, ProposalIsAPlainCaseSensitivePrefixTest) {
+  struct Case {
+    std::vector<std::string> names;
+    std::vector<int> bits;
+  };
+  const Case cases[] = {
+      // BC10 comes first and begins with "BC1".
+      {{"BC10-x", "BC1-y", "BC2", "BC3", "BC4", "BC5", "BC6", "BC7"}, {7, 6, 5, 4, 3, 2, 0}},
+      // Lower case, and "BC1" elsewhere than at the start, are not proposed.
+      {{"bc1", "CD-BC1", "BC2", "x", "y", "z", "w"}, {-1, -1, -1, -1, -1, 2, -1}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(Open(Write("names.fcs", FcsBytes(c.names, 5))));
+    EXPECT_EQ(Bits(), c.bits);
+  }
+}
+
+TEST_F(WorkspaceTest, FailedOpens) {
+  ASSERT_TRUE(Open(Write("first.fcs", FcsBytes(kPlate, 20))));
+  const TFCStream* first = ws.fcsfile();
+  ASSERT_NE(first, nullptr);
+
+  // Cancelled: the file stays, its bits are unassigned.
+  view.dialogAnswer.reset();
+  EXPECT_FALSE(ws.OpenBtnClick());
+  EXPECT_EQ(ws.fcsfile(), first);
+  EXPECT_EQ(Bits(), std::vector<int>(7, -1));
+
+  // A reader error: the message, and the previous file stays.
+  ASSERT_TRUE(Open(dir / "first.fcs"));
+  first = ws.fcsfile();
+  test::FcsBuilder broken;
+  broken.Key("$MODE", "L").Key("$PAR", "1").Key("$TOT", "0");
+  EXPECT_FALSE(Open(Write("broken.fcs", broken.Build())));
+  EXPECT_EQ(view.messages.back(), "FCS Error: Cannot get mandatory pars");
+  EXPECT_EQ(ws.fcsfile(), first);
+  EXPECT_EQ(ws.dir(), dir / "broken");
+  EXPECT_EQ(Bits(), std::vector<int>(7, -1));
+
+  // Six parameters: refused, no file; the list still shows the old names.
+  EXPECT_FALSE(Open(Write("six.fcs", FcsBytes({"a", "b", "c", "d", "e", "f"}, 3))));
+  EXPECT_EQ(view.messages.back(), "Not enough parameters");
+  EXPECT_FALSE(ws.HasFile());
+  EXPECT_EQ(view.items, kPlate);
+  EXPECT_TRUE(fs::is_directory(dir / "six"));
+
+  // Not an FCS file: the library's notice only.
+  view.messages.clear();
+  const std::string junk = Write("junk.fcs", std::string(300, 'x'));
+  EXPECT_FALSE(Open(junk));
+  EXPECT_EQ(view.messages, std::vector<std::string>{"File " + junk + " does not look like FCS file!"});
+  EXPECT_FALSE(ws.HasFile());
+
+  // Seven parameters open.
+  EXPECT_TRUE(Open(Write("seven.fcs", FcsBytes({"a", "b", "c", "d", "e", "f", "g"}, 3))));
+
+  // No extension: the folder would be the file itself; no error at Open.
+  view.messages.clear();
+  const std::string bare = Write("bare", FcsBytes(kPlate, 3));
+  EXPECT_TRUE(Open(bare));
+  EXPECT_EQ(ws.dir(), bare);
+  EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(WorkspaceTest, ReassigningABitsParameterUnassignsItsOldBit) {
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 200))));
+  // Bit 3 holds parameter 6 (BC5); give it to bit 5.
+  ASSERT_EQ(ws.bit2par(3), 6);
+  Assign(5, 6);
+  EXPECT_EQ(ws.bit2par(5), 6);
+  EXPECT_EQ(ws.bit2par(3), -1);
+  const std::vector<float> before(ws.DataSet()->data[6].begin(), ws.DataSet()->data[6].end());
+  EXPECT_FALSE(ws.LoadClick());
+  EXPECT_EQ(view.messages.back(), "Bit 3 is not defined");
+  EXPECT_EQ(std::vector<float>(ws.DataSet()->data[6].begin(), ws.DataSet()->data[6].end()), before);
+  for (int bit = 1; bit <= 7; ++bit) {
+    EXPECT_EQ(ws.Histo(bit), nullptr);
+    EXPECT_EQ(ws.Threshold(bit), 0.0);
+  }
+  // Export refuses the same way and writes nothing.
+  EXPECT_FALSE(ws.ExportBtnClick());
+  EXPECT_EQ(view.messages.back(), "Bit 3 is not defined");
+  EXPECT_TRUE(FilesBelow(ws.dir()).empty());
+  // Clearing the selection unassigns the current bit.
+  Assign(2, -1);
+  EXPECT_EQ(ws.bit2par(2), -1);
+}
+
+TEST_F(WorkspaceTest, LoadGuessesThresholdsOnceTransformed) {
+  // Parameter 4 (BC3-c) is declared logarithmic by the file: used as loaded.
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 2000, {{"$P5DISPLAY", "LOG"}}))));
+  const TDataSet* ds = ws.DataSet();
+  const std::vector<float> raw4(ds->data[4].begin(), ds->data[4].end());
+  SelectBit(2);
+  EXPECT_TRUE(ws.LoadClick());
+  EXPECT_EQ(std::vector<float>(ds->data[4].begin(), ds->data[4].end()), raw4);
+  std::vector<double> guesses;
+  for (int bit = 1; bit <= 7; ++bit) {
+    ASSERT_NE(ws.Histo(bit), nullptr);
+    EXPECT_EQ(ws.Histo(bit)->Count(), 1024);
+    EXPECT_EQ(ws.Threshold(bit), ws.Histo(bit)->GuessThreshold());
+    guesses.push_back(ws.Threshold(bit));
+  }
+  // The chart shows bit 2 with the cursor at its threshold.
+  ASSERT_EQ(view.points.size(), 1024u);
+  EXPECT_EQ(view.points[5].first, ws.Histo(2)->Xvalue[5]);
+  EXPECT_EQ(view.points[5].second, ws.Histo(2)->Yvalue[5]);
+  EXPECT_EQ(view.cursor, ws.Threshold(2));
+  // Both populations lie on either side of the guess (log scale of 4 decades).
+  const TSingleVector& bc7 = ds->data[9];
+  EXPECT_LT(*std::min_element(bc7.begin(), bc7.end()), ws.Threshold(1));
+  EXPECT_GT(*std::max_element(bc7.begin(), bc7.end()), ws.Threshold(1));
+
+  // The cursor moves the selected bit's threshold.
+  view.cursor = 1.25;
+  ws.ChartCursorChange();
+  EXPECT_EQ(ws.Threshold(2), 1.25);
+
+  // A second Load neither transforms again nor keeps the cursor's value.
+  const std::vector<float> logged(bc7.begin(), bc7.end());
+  EXPECT_TRUE(ws.LoadClick());
+  EXPECT_EQ(std::vector<float>(bc7.begin(), bc7.end()), logged);
+  for (int bit = 1; bit <= 7; ++bit) EXPECT_EQ(ws.Threshold(bit), guesses[static_cast<std::size_t>(bit - 1)]);
+}
+
+TEST_F(WorkspaceTest, CursorAndBitSelectionWithoutHistograms) {
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 50))));
+  SelectBit(4);
+  EXPECT_EQ(view.selected, ws.bit2par(4));
+  EXPECT_EQ(view.chartClears, 0) << "no histogram: the chart is left alone";
+  view.cursor = 2.5;
+  ws.ChartCursorChange();
+  EXPECT_EQ(ws.Threshold(4), 2.5);
+
+  // Changing a bit's parameter after Load keeps its histogram until the next Load.
+  ASSERT_TRUE(ws.LoadClick());
+  const Thistogram* h = ws.Histo(4);
+  Assign(4, 3);
+  EXPECT_EQ(ws.Histo(4), h);
+}
+
+TEST_F(WorkspaceTest, ExportBeforeLoadSendsEverythingToTrash) {
+  // Thresholds are 0 at creation: every non-negative event has code 127.
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 64))));
+  EXPECT_TRUE(ws.ExportBtnClick());
+  EXPECT_EQ(view.messages.back(), "Done");
+  EXPECT_EQ(FilesBelow(ws.dir()), std::set<std::string>{"trash/trash.fcs"});
+  EXPECT_EQ(ws.LastExport().trash, 64);
+}
+
+TEST_F(WorkspaceTest, ExportWithoutFileOrEventsDoesNothing) {
+  EXPECT_TRUE(ws.ExportBtnClick());
+  EXPECT_TRUE(ws.LoadClick());
+  EXPECT_TRUE(view.messages.empty());
+  ASSERT_TRUE(Open(Write("empty.fcs", FcsBytes(kPlate, 0))));
+  EXPECT_TRUE(ws.ExportBtnClick());
+  EXPECT_TRUE(view.messages.empty());
+  EXPECT_TRUE(FilesBelow(ws.dir()).empty());
+}
+
+TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
+  // Events of two wells (A01 = code 4, A02 = code 5) and the trash.
+  const int n = 30;
+  std::vector<std::vector<float>> cols(10);
+  for (int e = 0; e < n; ++e) {
+    const int code = e % 3 == 0 ? 4 : e % 3 == 1 ? 5 : 0;
+    for (std::size_t p = 0; p < 10; ++p) cols[p].push_back(static_cast<float>(p));
+    // The parameters kPlate's names propose for bits 1..7.
+    const int bitPar[7] = {9, 8, 6, 5, 4, 2, 1};
+    for (int j = 0; j < 7; ++j) cols[static_cast<std::size_t>(bitPar[j])][static_cast<std::size_t>(e)] = (code >> j) & 1 ? 1.0f : -1.0f;
+  }
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, n, {}, cols))));
+  ASSERT_TRUE(ws.ExportBtnClick());
+  EXPECT_EQ(FilesBelow(ws.dir()),
+            (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_A02.fcs"}));
+  const std::string a01 = ReadFile(ws.dir() + "/Well_A01.fcs");
+
+  // A folder in the place of Well_A02.fcs.
+  fs::remove(ws.dir() + "/Well_A02.fcs");
+  fs::create_directory(ws.dir() + "/Well_A02.fcs");
+  view.messages.clear();
+  EXPECT_FALSE(ws.ExportBtnClick());
+  EXPECT_EQ(view.messages, std::vector<std::string>{"Cannot create file \"" + ws.dir() +
+                                                    "/Well_A02.fcs\". Is a directory"});
+  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs"}));
+  EXPECT_EQ(ReadFile(ws.dir() + "/Well_A01.fcs"), a01);
+
+  // A read-only output folder (root may write anyway: then there is no case).
+  fs::remove(ws.dir() + "/Well_A02.fcs");
+  fs::permissions(ws.dir(), fs::perms::owner_read | fs::perms::owner_exec);
+  if (::access(ws.dir().c_str(), W_OK) != 0) {
+    view.messages.clear();
+    EXPECT_FALSE(ws.ExportBtnClick());
+    ASSERT_EQ(view.messages.size(), 1u);
+    EXPECT_EQ(view.messages[0],
+              "Cannot create file \"" + ws.dir() + "/Well_A01.fcs\". Permission denied");
+    EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs"}));
+  }
+  fs::permissions(ws.dir(), fs::perms::owner_all);
+}
+
+}  // namespace
+}  // namespace dbc
