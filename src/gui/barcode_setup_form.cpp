@@ -173,11 +173,21 @@ void TBarcodesetupform::Wire() {
   // being typed never reaches the workspace out of range; the spin box puts
   // back a valid value when it loses focus.
   connect(Bitnum, &QSpinBox::valueChanged, this, [this] { BitnumChange(); });
+  // The user picks an entry: from the list, with the arrow keys or the
+  // wheel, through the completer, or by finishing to type a name (Enter or
+  // leaving the box), which QComboBox turns into an activation. Text that
+  // is still being typed assigns nothing, so that a name on its way to
+  // another never takes a parameter away from its bit.
   connect(Par, &QComboBox::activated, this, [this] {
     if (!settingPar_) ParChange();
   });
-  connect(Par, &QComboBox::currentTextChanged, this, [this] {
-    if (!settingPar_) ParChange();
+  // Finished text that names no parameter: the bit gets none.
+  connect(Par->lineEdit(), &QLineEdit::editingFinished, this, [this] {
+    if (settingPar_) return;
+    const int current = Par->currentIndex();
+    if (current >= 0 && Par->itemText(current) == Par->currentText()) return;
+    if (current < 0 && Par->currentText().isEmpty()) return;
+    if (ParSelected() < 0) ParChange();
   });
   connect(Load, &QPushButton::clicked, this, [this] { LoadClick(); });
   connect(Chart, &HistogramChart::cursorDragged, this, [this] { ChartCursorChange(); });

@@ -105,10 +105,22 @@ class BarcodeSetupFormTest : public QObject {
     edit->selectAll();
     QTest::keyClicks(edit, QString::number(bit));
   }
-  // The user types a parameter name into the list's edit field.
-  void TypePar(const QString& name) {
+  // The user types into the list's edit field, and presses Enter if `finish`.
+  void TypePar(const QString& text, bool finish = true) {
     form_->Par->lineEdit()->selectAll();
-    QTest::keyClicks(form_->Par->lineEdit(), name);
+    QTest::keyClicks(form_->Par->lineEdit(), text);
+    if (finish) QTest::keyClick(form_->Par->lineEdit(), Qt::Key_Return);
+  }
+  // bit2par of bits 1..7.
+  QList<int> Assignment() {
+    QList<int> a;
+    for (int bit = 1; bit <= 7; ++bit) a << ws().bit2par(bit);
+    return a;
+  }
+  QList<int> Proposed() const {
+    QList<int> a;
+    for (int bit = 1; bit <= 7; ++bit) a << summary_.barcodeIndex[static_cast<std::size_t>(8 - bit - 1)];
+    return a;
   }
 
  private slots:
@@ -217,8 +229,7 @@ class BarcodeSetupFormTest : public QObject {
     // Bit 1 is carried by the BC7 channel.
     QCOMPARE(form_->Par->currentText(), BarcodeName(7));
     QCOMPARE(form_->Par->currentIndex(), summary_.barcodeIndex[6]);
-    for (int bit = 1; bit <= 7; ++bit)
-      QCOMPARE(ws().bit2par(bit), summary_.barcodeIndex[static_cast<std::size_t>(8 - bit - 1)]);
+    QCOMPARE(Assignment(), Proposed());
   }
 
   void changingTheBitShowsItsChannel() {
@@ -234,8 +245,35 @@ class BarcodeSetupFormTest : public QObject {
     QCOMPARE(form_->CurrentBit(), 5);
     QCOMPARE(messages_, QStringList());
     // Selecting a bit never reassigns parameters.
-    for (int bit = 1; bit <= 7; ++bit)
-      QCOMPARE(ws().bit2par(bit), summary_.barcodeIndex[static_cast<std::size_t>(8 - bit - 1)]);
+    QCOMPARE(Assignment(), Proposed());
+  }
+
+  void choosingAParameterAssignsItToTheBit() {
+    Open(plate_);
+    SelectBit(5);
+    QList<int> expected = Proposed();
+    // Half a name, and a whole one not yet confirmed, assign nothing.
+    TypePar(QStringLiteral("BC"), false);
+    QCOMPARE(Assignment(), expected);
+    TypePar(BarcodeName(5), false);
+    QCOMPARE(Assignment(), expected);
+    // Enter confirms: bit 5 takes BC5 away from bit 3; nothing else moves.
+    QTest::keyClick(form_->Par->lineEdit(), Qt::Key_Return);
+    expected[4] = summary_.barcodeIndex[4];
+    expected[2] = -1;
+    QCOMPARE(Assignment(), expected);
+
+    // A text that names no parameter leaves the bit without one.
+    TypePar(QStringLiteral("no such channel"));
+    expected[4] = -1;
+    QCOMPARE(Assignment(), expected);
+
+    // The arrow keys walk the list, each step an assignment.
+    form_->Par->setFocus();
+    QTest::keyClick(form_->Par, Qt::Key_Down);
+    QCOMPARE(ws().bit2par(5), form_->Par->currentIndex());
+    QVERIFY(form_->Par->currentIndex() >= 0);
+    QCOMPARE(messages_, QStringList());
   }
 
   void loadDrawsTheHistogramAndPlacesTheCursor() {
