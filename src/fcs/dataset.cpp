@@ -43,8 +43,7 @@ TDataSet::TDataSet(TFCStream& src, bool adecimate, bool LoadData) : Parent(&src)
   src.SetPosition(Offset + Header->bounds[0].start);
   Text = std::make_unique<TText>(*this, Header->Len(0), adecimate);
 
-  Text->ReadSpillover(SpillInds, spillover);
-  RebuildSpillOver();
+  ReadSpillover();
 
   const auto P = static_cast<std::size_t>(parcount());
   logpar.assign(P, false);
@@ -65,13 +64,51 @@ TDataSet::TDataSet(TFCStream& src, bool adecimate, bool LoadData) : Parent(&src)
 
 TDataSet::~TDataSet() = default;
 
+// "$SPILLOVER" lists parameter numbers, "SPILL" (BD) parameter names; FCS
+// 3.1 names the parameters in "$SPILLOVER" too, which is tried when the
+// numbers do not read. The matrix is optional and nothing in debarcoding
+// compensates, so a keyword that cannot be read leaves the data set without
+// one instead of making the file unreadable.
+void TDataSet::ReadSpillover() {
+  try {
+    Text->ReadSpillover(SpillInds, spillover);
+  } catch (const Exception&) {
+    spillover.clear();
+    SpillInds.clear();
+    const std::string value = Text->GetValue("$SPILLOVER");
+    if (!value.empty()) {
+      TPreText byName(*Text);
+      while (byName.KeyIndex("$SPILLOVER") >= 0) byName.DeleteKey("$SPILLOVER");
+      byName.SetValue("SPILL", value);
+      try {
+        byName.ReadSpillover(SpillInds, spillover);
+      } catch (const Exception&) {
+        spillover.clear();
+        SpillInds.clear();
+      }
+    }
+    SpillUnreadable = spillover.empty();
+  }
+  RebuildSpillOver();
+}
+
 void TDataSet::BeginData() {
   std::int64_t begin = Header->bounds[1].start;
   if (begin == 0) {
+    // Offsets beyond the eight digits of a header field are written as 0
+    // there and given by the keyword.
     try {
       begin = StrToInt(Text->GetValue("$BEGINDATA"));
     } catch (...) {
       throw Exception("BEGINDATA parameter is invalid");
+    }
+  } else if (begin >= Header->bounds[0].start && begin <= Header->bounds[0].stop) {
+    // A header DATA start inside the TEXT segment cannot be right; a
+    // "$BEGINDATA" outside it is taken instead.
+    try {
+      const std::int64_t keyword = StrToInt(Text->GetValue("$BEGINDATA"));
+      if (keyword > 0 && (keyword < Header->bounds[0].start || keyword > Header->bounds[0].stop)) begin = keyword;
+    } catch (const Exception&) {
     }
   }
   Parent->SetPosition(Offset + begin);

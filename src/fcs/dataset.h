@@ -71,10 +71,13 @@ class TDataSet {
   // The spillover matrix is singular: spill_inv is empty and compensation
   // is unavailable (compensated matrices carry the raw values).
   bool SpillSingular = false;
+  // A spillover keyword is present but cannot be read: spillover is empty.
+  bool SpillUnreadable = false;
 
   // Positions the stream at the first byte of the DATA segment: the header's
-  // DATA start, or "$BEGINDATA" when that is 0. Throws
-  // Exception("BEGINDATA parameter is invalid").
+  // DATA start, or "$BEGINDATA" when that is 0 (then throws
+  // Exception("BEGINDATA parameter is invalid") when it is no integer) or
+  // lies inside the TEXT segment.
   void BeginData();
   // The trimmed value of "$NEXTDATA"; 0 when absent or blank.
   int OffsetToNextDataSet() const;
@@ -118,6 +121,7 @@ class TDataSet {
   void WriteTo(TOutputFile& f) const;
 
  private:
+  void ReadSpillover();
   void ReadEvents();
   // Decodes up to count events value by value; returns the number read.
   std::int64_t ReadEventsReference(std::int64_t count);

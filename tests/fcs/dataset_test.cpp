@@ -199,6 +199,17 @@ TEST_P(DataSetLoad, DataStart) {
     if (*begin) n.Key("$BEGINDATA", begin);
     EXPECT_THROW_MSG(Open(n), Exception, "BEGINDATA parameter is invalid");
   }
+  // A header DATA start inside the TEXT segment gives way to "$BEGINDATA".
+  FcsBuilder inside = Counting(3, 3);
+  inside.beginEndKeywords = true;
+  inside.headerFields[2] = test::Field8(70);
+  auto in = Open(inside);
+  EXPECT_EQ(in.stream->dataset[0]->data[0], (TSingleVector{0, 1, 2}));
+  inside.beginEndKeywords = false;
+  auto textBytes = Open(inside);  // nothing better known: the header's start
+  EXPECT_EQ(textBytes.stream->dataset[0]->GetEventCount(), 3);
+  EXPECT_NE(textBytes.stream->dataset[0]->data[0], (TSingleVector{0, 1, 2}));
+
   // A DATA start before the file or past its end: no events.
   for (std::int64_t start : {-5000, -1, 900000}) {
     FcsBuilder n = Counting(3, 3);
@@ -290,6 +301,15 @@ TEST(DataSetSpillover, ReadAndInverted) {
   spill.Key("SPILL", "2,fl2-a,FL1-A,1,0.1,0.2,1");
   auto s = OpenBytes(spill.Build());
   EXPECT_EQ(s.stream->dataset[0]->SpillInds, (TIntVector{1, 0}));
+
+  // FCS 3.1 names the parameters in "$SPILLOVER".
+  FcsBuilder named = test::ListMode('F', {32, 32}, 0, "1,2,3,4", {"FL1-A", "FL2-A"});
+  named.Key("$SPILLOVER", "2,FL2-A,FL1-A,1,0.1,0.2,1");
+  auto n = OpenBytes(named.Build());
+  EXPECT_EQ(n.stream->dataset[0]->SpillInds, (TIntVector{1, 0}));
+  EXPECT_EQ(n.stream->dataset[0]->spillover, (TMatrix{{1, 0.1}, {0.2, 1}}));
+  EXPECT_FALSE(n.stream->dataset[0]->SpillUnreadable);
+  EXPECT_EQ(n.stream->dataset[0]->spill_inv.size(), 2u);
 }
 
 TEST(DataSetSpillover, SingularAndMalformed) {
@@ -300,8 +320,22 @@ TEST(DataSetSpillover, SingularAndMalformed) {
   EXPECT_TRUE(o.stream->dataset[0]->spill_inv.empty());
   EXPECT_EQ(o.stream->dataset[0]->spillover.size(), 2u);
 
-  b.Set("$SPILLOVER", "2,1,2,1,0.5");
-  EXPECT_THROW_MSG(OpenBytes(b.Build()), Exception, "Error Reading Spillover Matrix");
+  // A keyword that cannot be read leaves the data set without a matrix; the
+  // events are read all the same.
+  for (const char* value : {"2,1,2,1,0.5", "6,FL2-A,FL2-H,FL4-A,FL4-H,FL7-A,FL7-H", "x"}) {
+    b.Set("$SPILLOVER", value);
+    b.data = F32(1) + F32(2);
+    auto m = OpenBytes(b.Build());
+    const TDataSet& ds = *m.stream->dataset[0];
+    EXPECT_TRUE(ds.SpillUnreadable) << value;
+    EXPECT_TRUE(ds.spillover.empty());
+    EXPECT_TRUE(ds.SpillInds.empty());
+    EXPECT_TRUE(ds.spill_inv.empty());
+    EXPECT_EQ(ds.data[1][0], 2.0f);
+  }
+  FcsBuilder unknown = test::ListMode('F', {32, 32}, 0);
+  unknown.Key("SPILL", "1,nope,1");
+  EXPECT_TRUE(OpenBytes(unknown.Build()).stream->dataset[0]->SpillUnreadable);
   FcsBuilder none = test::ListMode('F', {32}, 0);
   auto n = OpenBytes(none.Build());
   EXPECT_TRUE(n.stream->dataset[0]->spillover.empty());
