@@ -1,0 +1,38 @@
+#pragma once
+// The subcommands of the debarcode program. Each one adds itself to the
+// command line with Register<Name>(app, status); when it runs, it stores the
+// program's exit status in `status` (0 success, 1 error). Errors print their
+// message on standard error.
+#include <iosfwd>
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+namespace dbc {
+struct BatchRunOptions;
+struct SyntheticPlateOptions;
+}  // namespace dbc
+
+namespace dbc::cli {
+
+// debarcode info FILE: the file's data sets, keywords, parameters and a
+// summary of its events as JSON on standard output.
+void RegisterInfo(CLI::App& app, int& status);
+// The work behind it: the JSON to out, errors to err; returns the exit status
+// (1 also when the file is no FCS file; the JSON then says "badfile": true).
+int RunInfo(const std::string& path, bool pretty, std::ostream& out, std::ostream& err);
+
+// debarcode run FILE [--out DIR] [--include-barcode] [--channel BIT=NAME]...
+// [--threshold BIT=VALUE]... [--dry-run] [--json]: the workspace without a
+// window; the plate's yield as a table (or JSON) on out, messages on err.
+void RegisterRun(CLI::App& app, int& status);
+int RunRun(const BatchRunOptions& options, bool json, std::ostream& out, std::ostream& err);
+// debarcode synth OUT.fcs [--events N] [--params P] [--seed S] [--datatype F|I|D]:
+// writes a synthetic barcoded plate.
+void RegisterSynth(CLI::App& app, int& status);
+int RunSynth(const std::string& path, const SyntheticPlateOptions& options, std::ostream& out,
+             std::ostream& err);
+
+}  // namespace dbc::cli
