@@ -100,7 +100,12 @@ TBarcodesetupform::TBarcodesetupform(FormServices services, QWidget* parent)
   FormCreate();
 }
 
-TBarcodesetupform::~TBarcodesetupform() = default;
+TBarcodesetupform::~TBarcodesetupform() {
+  // QWidget's destructor deletes the controls after this object has ceased
+  // to be a form; what they signal then (the parameter box losing focus)
+  // must not reach it.
+  for (QObject* child : findChildren<QObject*>()) QObject::disconnect(child, nullptr, this, nullptr);
+}
 
 void TBarcodesetupform::BuildControls() {
   OpenBtn = new QPushButton(QStringLiteral("Open"), this);
@@ -118,6 +123,8 @@ void TBarcodesetupform::BuildControls() {
   Bitnum->setGeometry(42, 61, 31, 22);
   Bitnum->setRange(1, 7);
   Bitnum->setValue(1);
+  // Text left out of range when the box loses focus becomes the nearest bit.
+  Bitnum->setCorrectionMode(QAbstractSpinBox::CorrectToNearestValue);
 
   Par = new QComboBox(this);
   Par->setObjectName(QStringLiteral("Par"));
