@@ -1,6 +1,10 @@
 #include "fcs/pretext.h"
 
+#include <cstdint>
 #include <sstream>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
 
 #include "util/errors.h"
 
@@ -10,6 +14,50 @@ namespace {
 
 std::string ParKey(int number, std::string_view suffix) {
   return "$P" + std::to_string(number) + std::string(suffix);
+}
+
+// The number m of a key that matches "$P" + m + "N" (ASCII case ignored),
+// or -1.
+int ShortNameKeyNumber(std::string_view key) {
+  if (key.size() < 4 || key[0] != '$' || (key[1] != 'P' && key[1] != 'p') ||
+      (key.back() != 'N' && key.back() != 'n') || key[2] == '0')
+    return -1;
+  std::int64_t m = 0;
+  for (std::size_t i = 2; i + 1 < key.size(); ++i) {
+    if (key[i] < '0' || key[i] > '9') return -1;
+    m = m * 10 + (key[i] - '0');
+    if (m > INT32_MAX) return -1;
+  }
+  return static_cast<int>(m);
+}
+
+// For every short name (trimmed, ASCII letters upper-cased) the index of
+// the first parameter that has it, as ParIndByName finds it: one pass over
+// the keys instead of one lookup per parameter, which made reading a
+// "SPILL" keyword cubic in the size of the TEXT.
+std::unordered_map<std::string, int> ShortNameIndex(const TPreText& t) {
+  const int n = t.ParCount();
+  std::unordered_set<int> seen;  // parameters whose first N key was met
+  std::unordered_map<std::string, int> index;
+  for (std::size_t k = 0; k < t.keys.size(); ++k) {
+    const int m = ShortNameKeyNumber(t.keys[k]);
+    if (m < 1 || m > n || !seen.insert(m).second) continue;
+    const auto [it, added] = index.emplace(UpperAscii(Trim(t.Values[k])), m - 1);
+    if (!added && m - 1 < it->second) it->second = m - 1;
+  }
+  // A parameter without an N key has the empty name.
+  int missing = 1;
+  while (missing <= n && seen.count(missing) > 0) ++missing;
+  if (missing <= n) {
+    const auto [it, added] = index.emplace(std::string(), missing - 1);
+    if (!added && missing - 1 < it->second) it->second = missing - 1;
+  }
+  return index;
+}
+
+int FindIndex(const std::unordered_map<std::string, int>& index, std::string_view pname) {
+  const auto it = index.find(UpperAscii(pname));
+  return it == index.end() ? -1 : it->second;
 }
 
 }  // namespace
@@ -130,12 +178,7 @@ std::string TPreText::ParSomeName(int n) const {
   return longName;
 }
 
-int TPreText::ParIndByName(std::string_view pname) const {
-  const int n = ParCount();
-  for (int i = 0; i < n; ++i)
-    if (SameTextAscii(ParShortName(i), pname)) return i;
-  return -1;
-}
+int TPreText::ParIndByName(std::string_view pname) const { return FindIndex(ShortNameIndex(*this), pname); }
 
 StringArray TPreText::ParOfParNames() const {
   TUniqueList suffixes(false);
@@ -153,13 +196,25 @@ std::string TPreText::ParOfParValue(int pnum, std::string_view ppname) const {
   return value;
 }
 
+// In one pass that keeps the other pairs in order: erasing pair by pair
+// moves the rest of the store each time, which is quadratic on a large TEXT
+// whose keys of parameter n are spread through it. The numbers are read
+// first, so that a key whose number is too large raises before anything is
+// removed.
 void TPreText::DeletePar(int n) {
-  for (int i = count() - 1; i >= 0; --i) {
-    if (ParNumOfKey(keys[static_cast<std::size_t>(i)]) == n) {
-      keys.erase(keys.begin() + i);
-      Values.erase(Values.begin() + i);
+  std::vector<bool> drop(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) drop[i] = ParNumOfKey(keys[i]) == n;
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (drop[i]) continue;
+    if (kept != i) {
+      keys[kept] = std::move(keys[i]);
+      Values[kept] = std::move(Values[i]);
     }
+    ++kept;
   }
+  keys.resize(kept);
+  Values.resize(kept);
 }
 
 // Gives every key of a parameter m > n the number m - 1. The key keeps its
@@ -245,10 +300,11 @@ void TPreText::ReadSpillover(TIntVector& indices, TMatrix& matrix) const {
       throw Exception("Error Reading Spillover Matrix");
     const auto size = static_cast<std::size_t>(n);
     TIntVector inds(size);
+    const auto names = byName ? ShortNameIndex(*this) : std::unordered_map<std::string, int>();
     for (std::size_t i = 0; i < size; ++i) {
       const std::string& ref = fields[i + 1];
       if (byName) {
-        inds[i] = ParIndByName(ref);
+        inds[i] = FindIndex(names, ref);
         if (inds[i] < 0) throw Exception("Error reading SPILL table");
       } else {
         const std::int64_t number = StrToInt(ref);
