@@ -77,8 +77,14 @@ void TDataSet::ReadSpillover() {
     SpillInds.clear();
     const std::string value = Text->GetValue("$SPILLOVER");
     if (!value.empty()) {
-      TPreText byName(*Text);
-      while (byName.KeyIndex("$SPILLOVER") >= 0) byName.DeleteKey("$SPILLOVER");
+      // The text without any "$SPILLOVER", in one pass (deleting them one
+      // by one is quadratic in their number).
+      TPreText byName(Text->Decimate);
+      for (std::size_t i = 0; i < Text->keys.size(); ++i) {
+        if (SameTextAscii(Text->keys[i], "$SPILLOVER")) continue;
+        byName.keys.push_back(Text->keys[i]);
+        byName.Values.push_back(Text->Values[i]);
+      }
       byName.SetValue("SPILL", value);
       try {
         byName.ReadSpillover(SpillInds, spillover);
