@@ -343,6 +343,53 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Empty", [] { return With("$SPILLOVER", ""); }, kGood}),
     CaseName);
 
+// Large TEXT segments built to make a reader that handles keywords one by
+// one take quadratic or cubic time; each of them reads within a second.
+// "SPILL" naming the last of many parameters (each name used to be looked
+// up parameter by parameter, each lookup a scan of the whole store).
+std::string SpillOfTheLastParameters() {
+  constexpr int kPar = 20000, kNames = 100;
+  FcsBuilder b = ListMode('F', std::vector<int>(kPar, 32), 1);
+  std::string spill = std::to_string(kNames);
+  for (int i = 0; i < kNames; ++i) spill += ",P" + std::to_string(kPar - i);
+  for (int i = 0; i < kNames * kNames; ++i) spill += i % (kNames + 1) == 0 ? ",1" : ",0";
+  b.Key("SPILL", spill);
+  b.data = std::string(4 * kPar, '\0');
+  return b.Build();
+}
+
+// A CyAn/Summit text drops its last parameter, whose keys here lie between
+// as many other keys (removing them one by one moved the rest each time).
+std::string CyanWithTheDroppedParameterSpread() {
+  FcsBuilder b = ListMode('F', {32, 32, 32}, 1);
+  b.Key("$CYT", "CyAn").Key("$SYS", "Summit 4.3").Key("$TIMESTEP", "0.01");
+  for (int i = 0; i < 60000; ++i) b.Key("$P3X" + std::to_string(i), "v").Key("X" + std::to_string(i), "w");
+  b.data = F32(1.0f) + F32(2.0f) + F32(3.0f);
+  return b.Build();
+}
+
+// "$SPILLOVER" many times over, the first one unreadable (its copies used
+// to be deleted one by one before the value was tried as names).
+std::string ManyUnreadableSpillovers() {
+  FcsBuilder b = Good();
+  for (int i = 0; i < 80000; ++i) b.Key("$SPILLOVER", "x");
+  return b.Build();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    LargeTexts, MalformedInput,
+    testing::Values(
+        Case{"SpillOfTheLastParameters", SpillOfTheLastParameters,
+             "sets 1, par 20000, tot 1, $TOT '1', spillover 100; " + [] {
+               std::string v;
+               for (int p = 1; p <= 20000; ++p) v += (p > 1 ? "; P" : "P") + std::to_string(p) + ": 0";
+               return v;
+             }()},
+        Case{"CyanWithTheDroppedParameterSpread", CyanWithTheDroppedParameterSpread,
+             "sets 1, par 2, tot 1, $TOT '1'; P1: 1; P2: 2"},
+        Case{"ManyUnreadableSpillovers", ManyUnreadableSpillovers, kSpill}),
+    CaseName);
+
 // The floats 1.0, 3.0 and 5.0 are 00 00 80 3F, 00 00 40 40 and 00 00 A0 40
 // in little-endian order. A map places byte k of the value as stored at
 // byte ByteOrd[k] - 1 of the value; targets outside the value are not used,
