@@ -158,7 +158,9 @@ TEST(Corpus, FastAndReferenceDecodingAgree) {
       ASSERT_EQ(a.size(), b.size());
       for (std::size_t p = 0; p < a.size(); ++p) {
         ASSERT_EQ(a[p].size(), b[p].size());
-        EXPECT_EQ(std::memcmp(a[p].data(), b[p].data(), a[p].size() * sizeof(float)), 0) << "parameter " << p;
+        // Bit for bit (memcmp needs a column with events: no pointer otherwise).
+        EXPECT_TRUE(a[p].empty() || std::memcmp(a[p].data(), b[p].data(), a[p].size() * sizeof(float)) == 0)
+            << "parameter " << p;
       }
     }
   }

@@ -106,7 +106,9 @@ TEST(DecodePaths, FastEqualsReferenceOnRandomFiles) {
     for (std::size_t p = 0; p < f.data.size(); ++p) {
       ASSERT_EQ(f.data[p].size(), static_cast<std::size_t>(f.GetEventCount())) << c.describe;
       ASSERT_EQ(r.data[p].size(), f.data[p].size()) << c.describe;
-      ASSERT_EQ(std::memcmp(f.data[p].data(), r.data[p].data(), f.data[p].size() * sizeof(float)), 0)
+      // Bit for bit (memcmp needs a column with events: no pointer otherwise).
+      ASSERT_TRUE(f.data[p].empty() ||
+                  std::memcmp(f.data[p].data(), r.data[p].data(), f.data[p].size() * sizeof(float)) == 0)
           << c.describe << " parameter " << p;
     }
     ++loaded;

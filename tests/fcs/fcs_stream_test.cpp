@@ -159,6 +159,22 @@ TEST(FcsHeader, BlankAndMalformedFields) {
   EXPECT_THROW_MSG(OpenBytes(b.Build()), Exception, "Error Converting Floting point string");
 }
 
+TEST(FcsHeader, CutShort) {
+  // Fields past the end of the file hold only the bytes that exist. Here
+  // the TEXT start reads 5 and everything after it 0: a TEXT ending before
+  // it starts is empty.
+  auto o = OpenBytes("FCS3.0           5", false, false);
+  const TDataSet& ds = *o.stream->dataset[0];
+  EXPECT_EQ(ds.Header->bounds[0].start, 5);
+  EXPECT_EQ(ds.Header->bounds[0].stop, 0);
+  EXPECT_EQ(ds.Header->bounds[2].stop, 0);
+  EXPECT_EQ(ds.parcount(), 0);
+  // Its DATA start is 0 too, and no "$BEGINDATA" can replace it.
+  EXPECT_THROW_MSG(OpenBytes("FCS3.0           5"), Exception, "BEGINDATA parameter is invalid");
+  // All offsets 0: a one-byte TEXT (the "F" at offset 0) without keywords.
+  EXPECT_THROW_MSG(OpenBytes("FCS3.0    "), Exception, "FCS Error: Cannot get mandatory pars");
+}
+
 TEST(FcsStreamOpen, NotAnFcsFile) {
   for (const std::string& bytes : {std::string("oi21j08cn\n"), std::string(), std::string("fcs3.0")}) {
     auto o = OpenBytes(bytes, false, true, TDecodePath::Fast, "plain.txt");
