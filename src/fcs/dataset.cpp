@@ -102,9 +102,9 @@ void TDataSet::BeginData() {
   std::int64_t begin = Header->bounds[1].start;
   if (begin == 0) {
     // Offsets beyond the eight digits of a header field are written as 0
-    // there and given by the keyword.
+    // there and given by the keyword (64-bit: files may pass 2 GiB).
     try {
-      begin = StrToInt(Text->GetValue("$BEGINDATA"));
+      begin = StrToInt64(Text->GetValue("$BEGINDATA"));
     } catch (...) {
       throw Exception("BEGINDATA parameter is invalid");
     }
@@ -112,7 +112,7 @@ void TDataSet::BeginData() {
     // A header DATA start inside the TEXT segment cannot be right; a
     // "$BEGINDATA" outside it is taken instead.
     try {
-      const std::int64_t keyword = StrToInt(Text->GetValue("$BEGINDATA"));
+      const std::int64_t keyword = StrToInt64(Text->GetValue("$BEGINDATA"));
       if (keyword > 0 && (keyword < Header->bounds[0].start || keyword > Header->bounds[0].stop)) begin = keyword;
     } catch (const Exception&) {
     }

@@ -210,6 +210,13 @@ TEST_P(DataSetLoad, DataStart) {
   EXPECT_EQ(textBytes.stream->dataset[0]->GetEventCount(), 3);
   EXPECT_NE(textBytes.stream->dataset[0]->data[0], (TSingleVector{0, 1, 2}));
 
+  // A "$BEGINDATA" beyond 2 GiB is an offset like any other (here past the
+  // end of the file).
+  FcsBuilder far = Counting(3, 3);
+  far.headerFields[2] = test::Field8(0);
+  far.Key("$BEGINDATA", "3000000000");
+  EXPECT_EQ(Open(far).stream->dataset[0]->GetEventCount(), 0);
+
   // A DATA start before the file or past its end: no events.
   for (std::int64_t start : {-5000, -1, 900000}) {
     FcsBuilder n = Counting(3, 3);
