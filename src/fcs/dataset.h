@@ -39,6 +39,8 @@ class TDataSet {
   int EventSize = 0;
   TSingleMatrix ResultData;
   TMatrix ResultDataDouble;
+  // A data set that is to outlive its stream is moved out of
+  // TFCStream::dataset; the stream frees what it still holds.
   bool DoNotDeleteWithParent = false;
   std::string signature;
   int version = 0;
