@@ -1,0 +1,178 @@
+// The window keeps working after every error: in one window, a good file is
+// opened and loaded, then a damaged one is opened (and Load and Export are
+// tried on whatever that left), then the good file again, which must load
+// and export as if nothing had happened. The damaged files are the good
+// file with one defect each, from an empty file to a TEXT that claims more
+// than the file holds.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+#include <memory>
+
+#include "app/plate.h"
+#include "app/synthetic_plate.h"
+#include "app/workspace.h"
+#include "gui/barcode_setup_form.h"
+#include "gui/histogram_chart.h"
+
+using dbc::TBarcodesetupform;
+
+namespace {
+
+std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read %s", qPrintable(path));
+  return f.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
+  f.write(bytes);
+}
+
+// The file with the first `from` replaced by `to` (of the same length, so
+// that every offset stays right).
+QByteArray Replaced(QByteArray bytes, const QByteArray& from, const QByteArray& to) {
+  const auto at = bytes.indexOf(from);
+  if (at < 0 || from.size() != to.size()) qFatal("cannot replace %s", from.constData());
+  return bytes.replace(at, from.size(), to);
+}
+
+// The DATA start of the header (bytes 26..33).
+qsizetype DataStart(const QByteArray& bytes) { return bytes.mid(26, 8).trimmed().toLongLong(); }
+
+using Damage = std::function<QByteArray(const QByteArray&)>;
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Damage)
+
+class WindowAfterErrorTest : public QObject {
+  Q_OBJECT
+
+  QTemporaryDir tmp_;
+  QString plate_;
+  QStringList messages_;
+  std::optional<QString> answer_;
+  std::unique_ptr<TBarcodesetupform> form_;
+
+  QString Path(const QString& name) const { return QDir(tmp_.path()).filePath(name); }
+  void Open(const QString& path) {
+    answer_ = path;
+    QTest::mouseClick(form_->OpenBtn, Qt::LeftButton);
+  }
+  void Click(QPushButton* button) { QTest::mouseClick(button, Qt::LeftButton); }
+
+  // Open, Load and Export of the good file, in the window as it is.
+  void UseTheGoodFile() {
+    messages_.clear();
+    Open(plate_);
+    QVERIFY(form_->workspace().HasFile());
+    Click(form_->Load);
+    QCOMPARE(form_->Chart->Points().size(), 1024);
+    Click(form_->ExportBtn);
+    QCOMPARE(messages_, QStringList{QStringLiteral("Done")});
+  }
+
+ private slots:
+  void initTestCase() {
+    QVERIFY(tmp_.isValid());
+    dbc::BuildPlateTables();
+    plate_ = Path(QStringLiteral("plate.fcs"));
+    dbc::SyntheticPlateOptions options;
+    options.events = 2000;
+    options.params = 10;
+    dbc::WriteSyntheticPlate(Bytes(plate_), options);
+
+    dbc::FormServices services;
+    services.chooseFile = [this](QWidget*) { return answer_; };
+    services.showMessage = [this](QWidget*, const QString& text) { messages_ << text; };
+    form_ = std::make_unique<TBarcodesetupform>(services);
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+  }
+
+  void cleanupTestCase() { form_.reset(); }
+
+  void damagedThenGood_data() {
+    QTest::addColumn<Damage>("damage");
+    // What the window says on Open ("%1": the damaged file's path).
+    QTest::addColumn<QStringList>("onOpen");
+    // Whether the window holds a file afterwards: the damaged one, or the
+    // good one when the open raised (an open that raises keeps the file
+    // that was open, with its bits unassigned); then what Load and Export
+    // say.
+    QTest::addColumn<bool>("hasFile");
+    QTest::addColumn<QStringList>("onLoadAndExport");
+
+    const QString notFcs = QStringLiteral("File %1 does not look like FCS file!");
+    const QStringList noBits{QStringLiteral("Bit 1 is not defined"), QStringLiteral("Bit 1 is not defined")};
+    QTest::newRow("empty file") << Damage([](const QByteArray&) { return QByteArray(); })
+                                << QStringList{notFcs} << false << QStringList{};
+    QTest::newRow("cut inside the header") << Damage([](const QByteArray& b) { return b.left(40); })
+                                           << QStringList{QStringLiteral("FCS Error: Cannot get mandatory pars")}
+                                           << true << noBits;
+    QTest::newRow("wrong signature") << Damage([](const QByteArray& b) { return Replaced(b, "FCS3.0", "FSC3.0"); })
+                                     << QStringList{notFcs} << false << QStringList{};
+    QTest::newRow("TEXT end blank") << Damage([](const QByteArray& b) {
+      QByteArray d = b;
+      return d.replace(18, 8, QByteArray(8, ' '));
+    }) << QStringList{QStringLiteral("Not enough parameters")} << false << QStringList{};
+    QTest::newRow("$PAR beyond the keywords")
+        << Damage([](const QByteArray& b) { return Replaced(b, "$PAR/10/", "$PAR/99/"); })
+        << QStringList{QStringLiteral("Error reading a dataset")} << true << noBits;
+    QTest::newRow("$TOT not a number")
+        << Damage([](const QByteArray& b) { return Replaced(b, "$TOT/2000/", "$TOT/2OOO/"); })
+        << QStringList{QStringLiteral("'2OOO' is not a valid integer value")} << true << noBits;
+    QTest::newRow("$NEXTDATA not a number")
+        << Damage([](const QByteArray& b) { return Replaced(b, "$NEXTDATA/0/", "$NEXTDATA/?/"); })
+        << QStringList{QStringLiteral("'?' is not a valid integer value")} << true << noBits;
+    QTest::newRow("DATA start beyond the file") << Damage([](const QByteArray& b) {
+      QByteArray d = b;
+      return d.replace(26, 8, QByteArray("99999999"));
+    }) << QStringList{} << true << QStringList{};
+    QTest::newRow("cut inside the DATA")
+        << Damage([](const QByteArray& b) { return b.left(DataStart(b) + 1000 * 40 + 17); })
+        << QStringList{} << true << QStringList{QStringLiteral("Done")};
+    // Every value a NaN: no event reaches a bit, every event is trash.
+    QTest::newRow("DATA all NaN") << Damage([](const QByteArray& b) {
+      QByteArray d = b;
+      const qsizetype start = DataStart(d);
+      return d.replace(start, d.size() - start, QByteArray(d.size() - start, '\xff'));
+    }) << QStringList{} << true << QStringList{QStringLiteral("Done")};
+  }
+
+  void damagedThenGood() {
+    QFETCH(Damage, damage);
+    QFETCH(QStringList, onOpen);
+    QFETCH(bool, hasFile);
+    QFETCH(QStringList, onLoadAndExport);
+    UseTheGoodFile();
+
+    const QString bad = Path(QStringLiteral("damaged.fcs"));
+    WriteAll(bad, damage(ReadAll(plate_)));
+    messages_.clear();
+    Open(bad);
+    for (QString& m : onOpen)
+      if (m.contains(QStringLiteral("%1"))) m = m.arg(bad);
+    QCOMPARE(messages_, onOpen);
+    QCOMPARE(form_->workspace().HasFile(), hasFile);
+    messages_.clear();
+    Click(form_->Load);
+    Click(form_->ExportBtn);
+    QCOMPARE(messages_, onLoadAndExport);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
+
+    UseTheGoodFile();
+  }
+};
+
+QTEST_MAIN(WindowAfterErrorTest)
+#include "window_after_error_test.moc"
