@@ -55,6 +55,22 @@ std::unordered_map<std::string, int> ShortNameIndex(const TPreText& t) {
   return index;
 }
 
+// Removes the pairs marked in drop, keeping the others in order, in one
+// pass.
+void RemovePairs(StringArray& keys, StringArray& values, const std::vector<bool>& drop) {
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    if (drop[i]) continue;
+    if (kept != i) {
+      keys[kept] = std::move(keys[i]);
+      values[kept] = std::move(values[i]);
+    }
+    ++kept;
+  }
+  keys.resize(kept);
+  values.resize(kept);
+}
+
 int FindIndex(const std::unordered_map<std::string, int>& index, std::string_view pname) {
   const auto it = index.find(UpperAscii(pname));
   return it == index.end() ? -1 : it->second;
@@ -204,17 +220,7 @@ std::string TPreText::ParOfParValue(int pnum, std::string_view ppname) const {
 void TPreText::DeletePar(int n) {
   std::vector<bool> drop(keys.size());
   for (std::size_t i = 0; i < keys.size(); ++i) drop[i] = ParNumOfKey(keys[i]) == n;
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    if (drop[i]) continue;
-    if (kept != i) {
-      keys[kept] = std::move(keys[i]);
-      Values[kept] = std::move(Values[i]);
-    }
-    ++kept;
-  }
-  keys.resize(kept);
-  Values.resize(kept);
+  RemovePairs(keys, Values, drop);
 }
 
 // Gives every key of a parameter m > n the number m - 1. The key keeps its
@@ -231,7 +237,11 @@ void TPreText::RenumberAbove(int n) {
 
 void TPreText::DeleteParam(int n) {
   DeletePar(n);
-  DeleteKey("$SPILLOVER");
+  // The matrix names parameters by number, which no longer holds once they
+  // are renumbered; a text that repeats the keyword must not keep a copy.
+  std::vector<bool> spill(keys.size());
+  for (std::size_t i = 0; i < keys.size(); ++i) spill[i] = SameTextAscii(keys[i], "$SPILLOVER");
+  RemovePairs(keys, Values, spill);
   RenumberAbove(n);
   const int par = StrToInt(GetValue("$PAR"));
   SetValue("$PAR", std::to_string(static_cast<long long>(par) - 1));
