@@ -1,5 +1,6 @@
 // The parameter operations that take one pass over the keyword store
-// (finding a parameter by its short name, removing a parameter's keys)
+// (finding a parameter by its short name, removing a parameter's keys or
+// every spillover matrix)
 // against the pair-by-pair algorithms they replace, on random stores full
 // of the cases that matter: keys in either letter case, numbers with
 // leading zeros, repeated keys, keys without the dollar sign, blank and
@@ -88,6 +89,22 @@ TEST(KeywordScan, ANumberTooLargeRaisesBeforeAnythingIsRemoved) {
   EXPECT_THROW(t.DeletePar(1), EConvertError);
   EXPECT_EQ(t.keys, before.keys);
   EXPECT_EQ(t.Values, before.Values);
+}
+
+// The export removes the barcode parameters from a copy of the text; the
+// spillover matrix numbers parameters, so no copy of it may survive the
+// renumbering, also in a text that repeats the keyword.
+TEST(KeywordScan, RemovingAParameterRemovesEverySpilloverMatrix) {
+  TPreText t;
+  for (const auto& [k, v] : std::vector<std::pair<std::string, std::string>>{
+           {"$PAR", "3"}, {"$SPILLOVER", "2,1,3,1,0,0,1"}, {"$P1N", "a"}, {"$spillover", "1,3,1"},
+           {"$P2N", "b"}, {"$P3N", "c"}, {"$SPILLOVER", "1,2,1"}, {"SPILL", "1,c,1"}}) {
+    t.keys.push_back(k);
+    t.Values.push_back(v);
+  }
+  t.DeleteParam(2);
+  EXPECT_EQ(t.keys, (StringArray{"$PAR", "$P1N", "$P2N", "SPILL"}));
+  EXPECT_EQ(t.Values, (StringArray{"2", "a", "c", "1,c,1"}));
 }
 
 }  // namespace
