@@ -4,7 +4,8 @@
 // keyword: odd "SPILL" (parameters named), even "$SPILLOVER" (numbered).
 //
 // A value either reads as n indices and an n x n matrix with a diagonal of
-// 1, whose named references are parameters of that name, or fails with
+// 1, whose named references are the first parameters of those names, or
+// fails with
 // "Error Reading Spillover Matrix" and leaves no matrix. A read matrix is
 // then inverted as a data set does (also with normalised rows), and the
 // CyAn time repair and the export's parameter removal rewrite the keyword.
@@ -44,8 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(matrix[r].size() == n, "a matrix that is not square");
       FUZZ_CHECK(matrix[r][r] == 1.0, "a diagonal element that is not 1");
       if (byName) {
-        const int p = indices[r];
-        FUZZ_CHECK(p >= 0 && p < text.ParCount(), "a named reference outside the parameters");
+        // The one-pass name index against the scan parameter by parameter.
+        const std::string& ref = SplitByString(pieces.back(), ",")[r + 1];
+        int first = -1;
+        for (int i = 0; i < text.ParCount() && first < 0; ++i)
+          if (SameTextAscii(text.ParShortName(i), ref)) first = i;
+        FUZZ_CHECK(indices[r] == first && first >= 0, "a named reference is not the first parameter of that name");
       }
     }
     if (n > 0) {
