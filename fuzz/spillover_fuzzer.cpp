@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(matrix[r][r] == 1.0, "a diagonal element that is not 1");
       if (byName) {
         // The one-pass name index against the scan parameter by parameter.
-        const std::string& ref = SplitByString(pieces.back(), ",")[r + 1];
+        const std::string ref = SplitByString(pieces.back(), ",")[r + 1];
         int first = -1;
         for (int i = 0; i < text.ParCount() && first < 0; ++i)
           if (SameTextAscii(text.ParShortName(i), ref)) first = i;
