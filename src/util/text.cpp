@@ -23,15 +23,17 @@ CharSet MakeSet(std::string_view members) {
   throw EConvertError("'" + std::string(s) + "' is not a valid integer value");
 }
 
+// Skips leading blanks and an optional sign; true when the sign is '-'.
+bool SkipBlanksAndSign(std::string_view s, std::size_t& i) {
+  while (i < s.size() && s[i] == ' ') ++i;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) return s[i++] == '-';
+  return false;
+}
+
 template <class Int>
 Int ParseInteger(std::string_view s) {
   std::size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    negative = s[i] == '-';
-    ++i;
-  }
+  const bool negative = SkipBlanksAndSign(s, i);
   if (i == s.size()) ThrowNotInteger(s);
   // Accumulate as a negative number so that the minimum value fits.
   Int value = 0;
@@ -157,12 +159,7 @@ std::string PadWithZeros(std::string s, int width) {
 long double StringToFloat(std::string_view s) {
   static const char* const kMessage = "Error Converting Floting point string";
   std::size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  bool negative = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) {
-    negative = s[i] == '-';
-    ++i;
-  }
+  const bool negative = SkipBlanksAndSign(s, i);
   const std::size_t number = i;
   std::size_t intDigits = 0, fracDigits = 0;
   while (i < s.size() && IsDigit(s[i])) ++i, ++intDigits;

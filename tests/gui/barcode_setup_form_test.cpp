@@ -28,6 +28,8 @@
 #include "stats/histogram.h"
 
 using dbc::TBarcodesetupform;
+using dbc::guitest::ReadAll;
+using dbc::guitest::WriteAll;
 
 namespace {
 
@@ -52,18 +54,6 @@ void WriteFcs(const QString& path, const QStringList& names, int events) {
   for (int e = 0; e < events; ++e)
     for (int p = 0; p < names.size(); ++p) w.WriteData(static_cast<float>((e * 37 + p) % 1000));
   w.EndData(events);
-}
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read %s", qPrintable(path));
-  return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
-  f.write(bytes);
 }
 
 // Number of parameters and events of an FCS file as the reader sees them.

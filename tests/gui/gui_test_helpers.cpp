@@ -1,6 +1,7 @@
 #include "gui_test_helpers.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMouseEvent>
 #include <QTest>
 #include <QWidget>
@@ -53,6 +54,18 @@ QStringList TabOrder(QWidget* window, QWidget* first, int maxSteps) {
     names << name;
   }
   return names;
+}
+
+QByteArray ReadAll(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read %s", qPrintable(path));
+  return f.readAll();
+}
+
+void WriteAll(const QString& path, const QByteArray& bytes) {
+  QFile f(path);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
+  f.write(bytes);
 }
 
 }  // namespace dbc::guitest

@@ -2,7 +2,9 @@
 // Helpers of the window tests: mouse input sent straight to a widget (the
 // offscreen platform has no pointer to move), and the focus order of a
 // window as the Tab key walks it.
+#include <QByteArray>
 #include <QPointF>
+#include <QString>
 #include <QStringList>
 #include <Qt>
 
@@ -21,5 +23,9 @@ void Hover(QWidget* target, const QPointF& pos);
 // until focus comes back to it; a control's inner editor counts as the
 // control.
 QStringList TabOrder(QWidget* window, QWidget* first, int maxSteps = 20);
+
+// Whole-file reads and writes for fixtures; a failure ends the test program.
+QByteArray ReadAll(const QString& path);
+void WriteAll(const QString& path, const QByteArray& bytes);
 
 }  // namespace dbc::guitest

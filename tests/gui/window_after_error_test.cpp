@@ -18,24 +18,15 @@
 #include "app/workspace.h"
 #include "gui/barcode_setup_form.h"
 #include "gui/histogram_chart.h"
+#include "gui_test_helpers.h"
 
 using dbc::TBarcodesetupform;
+using dbc::guitest::ReadAll;
+using dbc::guitest::WriteAll;
 
 namespace {
 
 std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-QByteArray ReadAll(const QString& path) {
-  QFile f(path);
-  if (!f.open(QIODevice::ReadOnly)) qFatal("cannot read %s", qPrintable(path));
-  return f.readAll();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile f(path);
-  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) qFatal("cannot write %s", qPrintable(path));
-  f.write(bytes);
-}
 
 // The file with the first `from` replaced by `to` (of the same length, so
 // that every offset stays right).
