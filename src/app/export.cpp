@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <unordered_map>
 
 #include "app/plate.h"
 #include "fcs/fcs_write.h"
+#include "fcs/key_lookup.h"
 #include "util/errors.h"
 #include "util/text.h"
 
@@ -18,19 +20,35 @@ constexpr int kOutputs = 1 + kPlateRows * kPlateColumns;  // trash, then A01..H1
 std::string Trimmed(const TPreText& t, const std::string& key) { return Trim(t.GetValue(key)); }
 
 // The source data are 32-bit floats when "$DATATYPE" is F and every
-// parameter has "$PnB" 32.
+// parameter has "$PnB" 32. (Every parameter's keywords are looked up in one
+// index: a scan of the store per parameter makes a text of many thousand
+// parameters take minutes.)
 bool HoldsFloat32(const TPreText& source, int parcount) {
   if (!SameTextAscii(Trimmed(source, "$DATATYPE"), "F")) return false;
+  const TKeyLookup lookup(source);
   for (int n = 1; n <= parcount; ++n)
-    if (Trimmed(source, "$P" + std::to_string(n) + "B") != "32") return false;
+    if (Trim(lookup.Get("$P" + std::to_string(n) + "B")) != "32") return false;
   return true;
 }
 
+// SetValue("$PnB", "32") for n = 1..kept, with the first pair of each key
+// found in one pass.
 void DescribeFloat32(TPreText& out, bool sourceIsFloat32, int kept) {
   out.SetValue("$BYTEORD", "1,2,3,4");
   if (sourceIsFloat32) return;
   out.SetValue("$DATATYPE", "F");
-  for (int n = 1; n <= kept; ++n) out.SetValue("$P" + std::to_string(n) + "B", "32");
+  std::unordered_map<std::string, std::size_t> first;
+  for (std::size_t i = 0; i < out.keys.size(); ++i) first.emplace(UpperAscii(out.keys[i]), i);
+  for (int n = 1; n <= kept; ++n) {
+    const std::string key = "$P" + std::to_string(n) + "B";
+    const auto it = first.find(key);
+    if (it != first.end()) {
+      out.Values[it->second] = "32";
+    } else {
+      out.keys.push_back(key);
+      out.Values.push_back("32");
+    }
+  }
 }
 
 int ParCountOf(const ExportJob& job) { return static_cast<int>(job.data->size()); }
