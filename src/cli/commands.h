@@ -4,14 +4,15 @@
 // program's exit status in `status` (0 success, 1 error). Errors print their
 // message on standard error.
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace CLI {
 class App;
 }
 
 namespace dbc {
-struct BatchRunOptions;
 struct SyntheticPlateOptions;
 }  // namespace dbc
 
@@ -25,10 +26,21 @@ void RegisterInfo(CLI::App& app, int& status);
 int RunInfo(const std::string& path, bool pretty, std::ostream& out, std::ostream& err);
 
 // debarcode run FILE [--out DIR] [--include-barcode] [--channel BIT=NAME]...
-// [--threshold BIT=VALUE]... [--dry-run] [--json]: the workspace without a
-// window; the plate's yield as a table (or JSON) on out, messages on err.
+// [--threshold BIT=VALUE]... [--dry-run] [--json]: the debarcoding engine
+// without a window; the plate's yield as a table (or JSON) on out, messages
+// on err.
+struct RunOptions {
+  std::string input;
+  std::optional<std::string> outDir;  // replaces the input path without extension
+  bool includeBarcode = false;
+  // "BIT=NAME" and "BIT=VALUE" as given on the command line.
+  std::vector<std::string> channels;
+  std::vector<std::string> thresholds;
+  bool dryRun = false;
+  bool json = false;
+};
 void RegisterRun(CLI::App& app, int& status);
-int RunRun(const BatchRunOptions& options, bool json, std::ostream& out, std::ostream& err);
+int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);
 // debarcode synth OUT.fcs [--events N] [--params P] [--seed S] [--datatype F|I|D]:
 // writes a synthetic barcoded plate.
 void RegisterSynth(CLI::App& app, int& status);

@@ -1,18 +1,138 @@
-// debarcode run FILE
+// debarcode run FILE: open, propose the channels from their names, apply
+// the channel overrides, Load, apply the threshold overrides, report the
+// plate's yield and export (unless a dry run) -- the window's workflow
+// through the engine.
 #include <CLI/CLI.hpp>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
 #include <iostream>
 #include <memory>
+#include <nlohmann/json.hpp>
 
-#include "app/batch_run.h"
+#include "app/debarcoder.h"
+#include "app/plate.h"
 #include "cli/commands.h"
+#include "cli/info_json.h"
+#include "fcs/dataset.h"
+#include "util/errors.h"
+#include "util/text.h"
 
 namespace dbc::cli {
 
-int RunRun(const BatchRunOptions& options, bool json, std::ostream& out, std::ostream& err) {
+namespace {
+
+// "BIT=REST" with BIT 1..7.
+std::pair<int, std::string> SplitBitAssignment(const std::string& text, const std::string& what,
+                                               const char* rest) {
+  const auto eq = text.find('=');
+  int bit = 0;
+  if (eq != std::string::npos) {
+    const char* first = text.data();
+    const auto [end, ec] = std::from_chars(first, first + eq, bit);
+    if (ec != std::errc() || end != first + eq) bit = 0;
+  }
+  if (bit < 1 || bit > 7 || eq + 1 >= text.size())
+    throw Exception("Invalid " + what + " '" + text + "': expected BIT=" + rest + " with BIT 1..7");
+  return {bit, text.substr(eq + 1)};
+}
+
+std::string WellName(int row, int col) { return WellRowLetter(row) + PadWithZeros(std::to_string(col + 1), 2); }
+
+nlohmann::json ReportJson(const Debarcoder& engine, const std::string& input, const std::string& outDir,
+                          bool exported) {
+  nlohmann::json j;
+  j["input"] = BytesToUtf8(input);
+  j["events"] = engine.Events();
+  j["bits"] = nlohmann::json::array();
+  for (int bit = 1; bit <= Debarcoder::kBits; ++bit) {
+    const int p = engine.BitParameter(bit);
+    const double t = engine.Threshold(bit);
+    // JSON has no infinities or NaN; nlohmann writes doubles so that they
+    // read back exactly.
+    j["bits"].push_back({{"bit", bit},
+                         {"parameter", BytesToUtf8(engine.DataSet()->ParName(p))},
+                         {"index", p},
+                         {"threshold", std::isfinite(t) ? nlohmann::json(t) : nlohmann::json()}});
+  }
+  const PlateCounts& c = engine.Counts();
+  nlohmann::json wells = nlohmann::json::object();
+  for (int row = 0; row < kPlateRows; ++row)
+    for (int col = 0; col < kPlateColumns; ++col) wells[WellName(row, col)] = c.wells[row][col];
+  j["wells"] = std::move(wells);
+  j["trash"] = c.trash;
+  j["output_dir"] = BytesToUtf8(outDir);
+  j["exported"] = exported;
+  return j;
+}
+
+}  // namespace
+
+// Rows A..H by columns 1..12 of event counts, then the trash count, the
+// total and the share assigned to wells.
+std::string FormatYieldTable(const PlateCounts& c) {
+  std::string out = "   ";
+  char buf[64];
+  for (int col = 1; col <= kPlateColumns; ++col) {
+    std::snprintf(buf, sizeof buf, "%8d", col);
+    out += buf;
+  }
+  out += '\n';
+  for (int row = 0; row < kPlateRows; ++row) {
+    out += WellRowLetter(row);
+    out += "  ";
+    for (int col = 0; col < kPlateColumns; ++col) {
+      std::snprintf(buf, sizeof buf, "%8lld", static_cast<long long>(c.wells[row][col]));
+      out += buf;
+    }
+    out += '\n';
+  }
+  std::snprintf(buf, sizeof buf, "trash: %lld\n", static_cast<long long>(c.trash));
+  out += buf;
+  std::snprintf(buf, sizeof buf, "total: %lld\n", static_cast<long long>(c.total));
+  out += buf;
+  std::snprintf(buf, sizeof buf, "assigned to wells: %.2f %%\n",
+                c.total > 0 ? 100.0 * static_cast<double>(c.InWells()) / static_cast<double>(c.total) : 0.0);
+  out += buf;
+  return out;
+}
+
+int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
   try {
-    const BatchRunResult r = RunBatch(options, [&err](const std::string& m) { err << m << '\n'; });
-    if (!r.ok) return 1;
-    out << (json ? FormatJson(r) : FormatYieldTable(r));
+    std::vector<std::pair<int, std::string>> channels;
+    std::vector<std::pair<int, double>> thresholds;
+    for (const auto& c : options.channels) channels.push_back(SplitBitAssignment(c, "--channel", "NAME"));
+    for (const auto& t : options.thresholds) {
+      auto [bit, text] = SplitBitAssignment(t, "--threshold", "VALUE");
+      double v = 0;
+      const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+      if (ec != std::errc() || end != text.data() + text.size())
+        throw Exception("Invalid --threshold '" + t + "': '" + text + "' is not a number");
+      thresholds.emplace_back(bit, v);
+    }
+
+    Debarcoder engine([&err](const std::string& m) { err << m << '\n'; });
+    engine.Open(options.input);
+    const std::string outDir = options.outDir ? *options.outDir : engine.DefaultOutputDir();
+    engine.ProposeBits();
+    for (const auto& [bit, name] : channels) {
+      const int index = engine.FindParameter(name);
+      if (index < 0) throw Exception("No parameter named '" + name + "' for bit " + std::to_string(bit));
+      engine.AssignBit(bit, index);
+    }
+    engine.Load();
+    for (const auto& [bit, value] : thresholds) engine.SetThreshold(bit, value);
+
+    bool exported = false;
+    if (!options.dryRun) {
+      engine.Export(outDir, options.includeBarcode);
+      exported = true;
+      err << "Done\n";
+    }
+    if (options.json)
+      out << ReportJson(engine, options.input, outDir, exported).dump() << '\n';
+    else
+      out << FormatYieldTable(engine.Counts());
     return 0;
   } catch (const std::exception& e) {
     err << e.what() << '\n';
@@ -24,21 +144,19 @@ void RegisterRun(CLI::App& app, int& status) {
   auto* cmd = app.add_subcommand(
       "run", "Debarcode FILE as the window would: propose the channels, load, guess the "
              "thresholds and export one FCS file per well");
-  auto o = std::make_shared<BatchRunOptions>();
-  auto json = std::make_shared<bool>(false);
+  auto o = std::make_shared<RunOptions>();
   auto out = std::make_shared<std::string>();
   cmd->add_option("FILE", o->input, "The pooled FCS file")->required();
   cmd->add_option("--out", *out, "Output folder (default: FILE without its extension)");
   cmd->add_flag("--include-barcode", o->includeBarcode, "Keep the barcode channels in the well files");
-  cmd->add_option("--channel", o->channels, "BIT=NAME: parameter NAME carries bit 1..7")
-      ->take_all();
+  cmd->add_option("--channel", o->channels, "BIT=NAME: parameter NAME carries bit 1..7")->take_all();
   cmd->add_option("--threshold", o->thresholds, "BIT=VALUE: threshold of bit 1..7 on the log scale")
       ->take_all();
   cmd->add_flag("--dry-run", o->dryRun, "Classify and report, write nothing");
-  cmd->add_flag("--json", *json, "Report as JSON");
-  cmd->callback([o, json, out, &status] {
+  cmd->add_flag("--json", o->json, "Report as JSON");
+  cmd->callback([o, out, &status] {
     if (!out->empty()) o->outDir = *out;
-    status = RunRun(*o, *json, std::cout, std::cerr);
+    status = RunRun(*o, std::cout, std::cerr);
   });
 }
 

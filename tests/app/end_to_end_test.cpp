@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <map>
 
-#include "app/batch_run.h"
+#include "app/debarcoder.h"
 #include "app/export.h"
 #include "app/fake_view.h"
 #include "app/plate.h"
@@ -53,16 +53,18 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
   so.datatype = c.datatype;
   const SyntheticPlateSummary sum = WriteSyntheticPlate(input, so);
 
-  BatchRunOptions ro;
-  ro.input = input;
-  ro.includeBarcode = c.include;
+  // The command's way: the engine alone.
   std::vector<std::string> messages;
-  const BatchRunResult r = RunBatch(ro, [&](const std::string& m) { messages.push_back(m); });
-  ASSERT_TRUE(r.ok) << (messages.empty() ? "" : messages.back());
-  EXPECT_EQ(messages, std::vector<std::string>{"Done"});
-  EXPECT_TRUE(r.exported);
-  EXPECT_EQ(r.outputDir, dir / "plate");
-  EXPECT_EQ(r.events, so.events);
+  Debarcoder engine([&](const std::string& m) { messages.push_back(m); });
+  engine.Open(input);
+  engine.ProposeBits();
+  engine.Load();
+  const std::string outputDir = engine.DefaultOutputDir();
+  EXPECT_EQ(outputDir, dir / "plate");
+  engine.Export(outputDir, c.include);
+  EXPECT_TRUE(messages.empty());
+  EXPECT_EQ(engine.Events(), so.events);
+  const PlateCounts& counts = engine.Counts();
 
   // The same run in a workspace of our own gives the expected rows.
   FakeView view;
@@ -72,12 +74,15 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
   ASSERT_TRUE(ws.OpenBtnClick());
   ASSERT_TRUE(ws.LoadClick());
   for (int bit = 1; bit <= 7; ++bit) {
-    EXPECT_EQ(ws.Threshold(bit), r.bits[static_cast<std::size_t>(bit - 1)].threshold);
-    EXPECT_EQ(r.bits[static_cast<std::size_t>(bit - 1)].index,
-              sum.barcodeIndex[static_cast<std::size_t>(7 - bit)]);
+    EXPECT_EQ(ws.Threshold(bit), engine.Threshold(bit));
+    EXPECT_EQ(engine.BitParameter(bit), sum.barcodeIndex[static_cast<std::size_t>(7 - bit)]);
   }
-  const TDataSet& src = *ws.DataSet();
-  const TByteVector codes = ws.ComputeCodes();
+  EXPECT_TRUE(ws.Codes() == engine.Codes());
+  // Outputs are compared with the input as read anew: Load must not have
+  // changed a value that an output carries.
+  const auto source = OpenFile(input);
+  const TDataSet& src = *source->dataset[0];
+  const TByteVector& codes = engine.Codes();
   const int P = so.params;
   std::vector<int> keep;
   for (int p = 0; p < P; ++p)
@@ -93,11 +98,11 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
         .push_back(e);
   }
   std::int64_t total = 0, wellEvents = 0, rightWell = 0;
-  const std::set<std::string> files = FilesBelow(r.outputDir);
+  const std::set<std::string> files = FilesBelow(outputDir);
   EXPECT_EQ(files.count("trash/trash.fcs"), 1u);
   for (const std::string& rel : files) {
     const bool trash = rel == "trash/trash.fcs";
-    const auto stream = OpenFile(r.outputDir + "/" + rel);
+    const auto stream = OpenFile(outputDir + "/" + rel);
     ASSERT_EQ(stream->Count(), 1) << rel;
     const TDataSet& out = *stream->dataset[0];
     const TText& t = *out.Text;
@@ -128,9 +133,9 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
     total += out.GetEventCount();
     if (!trash) {
       const int row = rel[5] - 'A', col = std::stoi(rel.substr(6, 2)) - 1;
-      EXPECT_EQ(r.wells[row][col], out.GetEventCount()) << rel;
+      EXPECT_EQ(counts.wells[row][col], out.GetEventCount()) << rel;
     } else {
-      EXPECT_EQ(r.trash, out.GetEventCount());
+      EXPECT_EQ(counts.trash, out.GetEventCount());
     }
   }
   EXPECT_EQ(total, so.events);
@@ -151,11 +156,11 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
 
   // Exporting again writes the same files.
   std::map<std::string, std::string> before;
-  for (const auto& rel : files) before[rel] = ReadFile(r.outputDir + "/" + rel);
-  messages.clear();
-  ASSERT_TRUE(RunBatch(ro, [&](const std::string& m) { messages.push_back(m); }).ok);
-  EXPECT_EQ(FilesBelow(r.outputDir), files);
-  for (const auto& rel : files) EXPECT_TRUE(ReadFile(r.outputDir + "/" + rel) == before[rel]) << rel;
+  for (const auto& rel : files) before[rel] = ReadFile(outputDir + "/" + rel);
+  view.includeBarcode = c.include;
+  ASSERT_TRUE(ws.ExportBtnClick());
+  EXPECT_EQ(FilesBelow(outputDir), files);
+  for (const auto& rel : files) EXPECT_TRUE(ReadFile(outputDir + "/" + rel) == before[rel]) << rel;
 }
 
 INSTANTIATE_TEST_SUITE_P(Plates, EndToEnd,

@@ -95,7 +95,7 @@ TEST_F(WorkspaceTest, OpenProposesBitsFromNames) {
   EXPECT_EQ(Bits(), (std::vector<int>{9, 8, 6, 5, 4, 2, 1}));
   EXPECT_EQ(view.selected, 9) << "bit 1's parameter is shown";
   EXPECT_EQ(ws.dir(), dir / "plate");
-  EXPECT_TRUE(fs::is_directory(ws.dir()));
+  EXPECT_FALSE(fs::exists(ws.dir())) << "the folder is made by Export";
   for (int bit = 1; bit <= 7; ++bit) EXPECT_EQ(ws.Histo(bit), nullptr);
 }
 
@@ -121,29 +121,39 @@ TEST_F(WorkspaceTest, FailedOpens) {
   const TFCStream* first = ws.fcsfile();
   ASSERT_NE(first, nullptr);
 
-  // Cancelled: the file stays, its bits are unassigned.
+  // Cancelled: everything stays as it was, the loaded thresholds too.
+  ASSERT_TRUE(ws.LoadClick());
+  const double t3 = ws.Threshold(3);
   view.dialogAnswer.reset();
   EXPECT_FALSE(ws.OpenBtnClick());
   EXPECT_EQ(ws.fcsfile(), first);
-  EXPECT_EQ(Bits(), std::vector<int>(7, -1));
+  EXPECT_EQ(Bits(), (std::vector<int>{9, 8, 6, 5, 4, 2, 1}));
+  EXPECT_EQ(ws.Threshold(3), t3);
+  EXPECT_NE(ws.Histo(3), nullptr);
+  EXPECT_EQ(view.items, kPlate);
 
-  // A reader error: the message, and the previous file stays.
-  ASSERT_TRUE(Open(dir / "first.fcs"));
-  first = ws.fcsfile();
+  // A reader error: the message, and no file: the list and chart are empty.
   test::FcsBuilder broken;
   broken.Key("$MODE", "L").Key("$PAR", "1").Key("$TOT", "0");
   EXPECT_FALSE(Open(Write("broken.fcs", broken.Build())));
   EXPECT_EQ(view.messages.back(), "FCS Error: Cannot get mandatory pars");
-  EXPECT_EQ(ws.fcsfile(), first);
-  EXPECT_EQ(ws.dir(), dir / "broken");
+  EXPECT_FALSE(ws.HasFile());
+  EXPECT_EQ(ws.dir(), "");
+  EXPECT_TRUE(view.items.empty());
+  EXPECT_TRUE(view.points.empty());
   EXPECT_EQ(Bits(), std::vector<int>(7, -1));
 
-  // Six parameters: refused, no file; the list still shows the old names.
+  // Six parameters: refused, no file, no folder.
+  ASSERT_TRUE(Open(dir / "first.fcs"));
   EXPECT_FALSE(Open(Write("six.fcs", FcsBytes({"a", "b", "c", "d", "e", "f"}, 3))));
   EXPECT_EQ(view.messages.back(), "Not enough parameters");
   EXPECT_FALSE(ws.HasFile());
-  EXPECT_EQ(view.items, kPlate);
-  EXPECT_TRUE(fs::is_directory(dir / "six"));
+  EXPECT_TRUE(view.items.empty());
+  EXPECT_FALSE(fs::exists(dir / "six"));
+  view.messages.clear();
+  EXPECT_FALSE(ws.LoadClick());
+  EXPECT_FALSE(ws.ExportBtnClick());
+  EXPECT_EQ(view.messages, (std::vector<std::string>{"No file is open", "No file is open"}));
 
   // Not an FCS file: the library's notice only.
   view.messages.clear();
@@ -181,7 +191,7 @@ TEST_F(WorkspaceTest, ReassigningABitsParameterUnassignsItsOldBit) {
   // Export refuses the same way and writes nothing.
   EXPECT_FALSE(ws.ExportBtnClick());
   EXPECT_EQ(view.messages.back(), "Bit 3 is not defined");
-  EXPECT_TRUE(FilesBelow(ws.dir()).empty());
+  EXPECT_FALSE(fs::exists(ws.dir()));
   // Clearing the selection unassigns the current bit.
   Assign(2, -1);
   EXPECT_EQ(ws.bit2par(2), -1);
@@ -192,9 +202,17 @@ TEST_F(WorkspaceTest, LoadGuessesThresholdsOnceTransformed) {
   ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 2000, {{"$P5DISPLAY", "LOG"}}))));
   const TDataSet* ds = ws.DataSet();
   const std::vector<float> raw4(ds->data[4].begin(), ds->data[4].end());
+  const std::vector<float> raw9(ds->data[9].begin(), ds->data[9].end());
   SelectBit(2);
   EXPECT_TRUE(ws.LoadClick());
+  // Load never changes the file's values; a parameter the file declares
+  // logarithmic is used as it is, the others are put on the log scale.
   EXPECT_EQ(std::vector<float>(ds->data[4].begin(), ds->data[4].end()), raw4);
+  EXPECT_EQ(std::vector<float>(ds->data[9].begin(), ds->data[9].end()), raw9);
+  EXPECT_EQ(std::vector<float>(ws.engine().TransformedColumn(5).begin(), ws.engine().TransformedColumn(5).end()),
+            raw4);
+  EXPECT_LE(*std::max_element(ws.engine().TransformedColumn(1).begin(), ws.engine().TransformedColumn(1).end()),
+            4.0f);
   std::vector<double> guesses;
   for (int bit = 1; bit <= 7; ++bit) {
     ASSERT_NE(ws.Histo(bit), nullptr);
@@ -208,7 +226,7 @@ TEST_F(WorkspaceTest, LoadGuessesThresholdsOnceTransformed) {
   EXPECT_EQ(view.points[5].second, ws.Histo(2)->Yvalue[5]);
   EXPECT_EQ(view.cursor, ws.Threshold(2));
   // Both populations lie on either side of the guess (log scale of 4 decades).
-  const TSingleVector& bc7 = ds->data[9];
+  const TSingleVector& bc7 = ws.engine().TransformedColumn(1);
   EXPECT_LT(*std::min_element(bc7.begin(), bc7.end()), ws.Threshold(1));
   EXPECT_GT(*std::max_element(bc7.begin(), bc7.end()), ws.Threshold(1));
 
@@ -217,7 +235,7 @@ TEST_F(WorkspaceTest, LoadGuessesThresholdsOnceTransformed) {
   ws.ChartCursorChange();
   EXPECT_EQ(ws.Threshold(2), 1.25);
 
-  // A second Load neither transforms again nor keeps the cursor's value.
+  // A second Load gives the same columns and brings the guesses back.
   const std::vector<float> logged(bc7.begin(), bc7.end());
   EXPECT_TRUE(ws.LoadClick());
   EXPECT_EQ(std::vector<float>(bc7.begin(), bc7.end()), logged);
@@ -228,35 +246,39 @@ TEST_F(WorkspaceTest, CursorAndBitSelectionWithoutHistograms) {
   ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 50))));
   SelectBit(4);
   EXPECT_EQ(view.selected, ws.bit2par(4));
-  EXPECT_EQ(view.chartClears, 0) << "no histogram: the chart is left alone";
+  EXPECT_TRUE(view.points.empty()) << "no histogram: the chart is empty";
   view.cursor = 2.5;
   ws.ChartCursorChange();
   EXPECT_EQ(ws.Threshold(4), 2.5);
 
-  // Changing a bit's parameter after Load keeps its histogram until the next Load.
+  // A bit whose parameter changes after Load is loaded again at once and
+  // shown; the other bits keep theirs.
   ASSERT_TRUE(ws.LoadClick());
-  const Thistogram* h = ws.Histo(4);
+  const std::vector<double> before = {ws.Threshold(1), ws.Threshold(2), ws.Threshold(3)};
+  view.cursor = 0.5;
+  ws.ChartCursorChange();
   Assign(4, 3);
-  EXPECT_EQ(ws.Histo(4), h);
+  ASSERT_NE(ws.Histo(4), nullptr);
+  EXPECT_EQ(ws.Threshold(4), ws.Histo(4)->GuessThreshold());
+  EXPECT_EQ(ws.Histo(4)->Count(), 1024);
+  EXPECT_EQ(view.points.size(), 1024u);
+  EXPECT_EQ(view.cursor, ws.Threshold(4));
+  EXPECT_EQ((std::vector<double>{ws.Threshold(1), ws.Threshold(2), ws.Threshold(3)}), before);
+  EXPECT_FALSE(ws.Codes().empty()) << "the codes follow the new parameter";
 }
 
-TEST_F(WorkspaceTest, ExportBeforeLoadSendsEverythingToTrash) {
-  // Thresholds are 0 at creation: every non-negative event has code 127.
+TEST_F(WorkspaceTest, ExportRefusesBeforeLoadAndWithoutEvents) {
   ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 64))));
-  EXPECT_TRUE(ws.ExportBtnClick());
-  EXPECT_EQ(view.messages.back(), "Done");
-  EXPECT_EQ(FilesBelow(ws.dir()), std::set<std::string>{"trash/trash.fcs"});
-  EXPECT_EQ(ws.LastExport().trash, 64);
-}
+  EXPECT_FALSE(ws.ExportBtnClick());
+  EXPECT_EQ(view.messages.back(), "Press Load before Export: bit 1 has no threshold yet");
+  EXPECT_FALSE(fs::exists(ws.dir()));
 
-TEST_F(WorkspaceTest, ExportWithoutFileOrEventsDoesNothing) {
-  EXPECT_TRUE(ws.ExportBtnClick());
-  EXPECT_TRUE(ws.LoadClick());
-  EXPECT_TRUE(view.messages.empty());
   ASSERT_TRUE(Open(Write("empty.fcs", FcsBytes(kPlate, 0))));
-  EXPECT_TRUE(ws.ExportBtnClick());
-  EXPECT_TRUE(view.messages.empty());
-  EXPECT_TRUE(FilesBelow(ws.dir()).empty());
+  view.messages.clear();
+  EXPECT_FALSE(ws.LoadClick());
+  EXPECT_FALSE(ws.ExportBtnClick());
+  EXPECT_EQ(view.messages, (std::vector<std::string>{"The file holds no events", "The file holds no events"}));
+  EXPECT_FALSE(fs::exists(ws.dir()));
 }
 
 TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
@@ -268,9 +290,27 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
     for (std::size_t p = 0; p < 10; ++p) cols[p].push_back(static_cast<float>(p));
     // The parameters kPlate's names propose for bits 1..7.
     const int bitPar[7] = {9, 8, 6, 5, 4, 2, 1};
-    for (int j = 0; j < 7; ++j) cols[static_cast<std::size_t>(bitPar[j])][static_cast<std::size_t>(e)] = (code >> j) & 1 ? 1.0f : -1.0f;
+    // Two populations a hundredfold apart, each with some spread.
+    const float spread = 1.0f + 0.01f * static_cast<float>(e);
+    for (int j = 0; j < 7; ++j)
+      cols[static_cast<std::size_t>(bitPar[j])][static_cast<std::size_t>(e)] = ((code >> j) & 1 ? 1000.0f : 10.0f) * spread;
   }
   ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, n, {}, cols))));
+  ASSERT_TRUE(ws.LoadClick());
+  // Each bit cut halfway between its off and its on events on the log scale.
+  for (int bit = 1; bit <= 7; ++bit) {
+    const TSingleVector& v = ws.engine().TransformedColumn(bit);
+    float off = -1e30f, on = 1e30f;
+    for (int e = 0; e < n; ++e) {
+      const int code = e % 3 == 0 ? 4 : e % 3 == 1 ? 5 : 0;
+      float& side = (code >> (bit - 1)) & 1 ? on : off;
+      side = (code >> (bit - 1)) & 1 ? std::min(side, v[static_cast<std::size_t>(e)])
+                                     : std::max(side, v[static_cast<std::size_t>(e)]);
+    }
+    SelectBit(bit);
+    view.cursor = (static_cast<double>(off) + on) / 2.0;  // bits never on: above every event
+    ws.ChartCursorChange();
+  }
   ASSERT_TRUE(ws.ExportBtnClick());
   EXPECT_EQ(FilesBelow(ws.dir()),
             (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_A02.fcs"}));

@@ -5,7 +5,6 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "app/batch_run.h"
 #include "app/synthetic_plate.h"
 #include "cli/commands.h"
 #include "support/temp_dir.h"
@@ -26,11 +25,12 @@ class RunCommand : public testing::Test {
     ASSERT_EQ(RunSynth(input, o, out, err), 0) << err.str();
     EXPECT_EQ(out.str().rfind("Wrote 5000 events of 10 parameters to " + input, 0), 0u);
   }
-  int Run(BatchRunOptions o, bool json) {
+  int Run(RunOptions o, bool json) {
     o.input = input;
+    o.json = json;
     out.str("");
     err.str("");
-    return RunRun(o, json, out, err);
+    return RunRun(o, out, err);
   }
 
   test::TempDir dir;
@@ -39,7 +39,7 @@ class RunCommand : public testing::Test {
 };
 
 TEST_F(RunCommand, JsonReportsThePlate) {
-  BatchRunOptions o;
+  RunOptions o;
   o.thresholds = {"1=0.1", "7=2.0000000000000004"};
   ASSERT_EQ(Run(o, true), 0) << err.str();
   EXPECT_EQ(err.str(), "Done\n");
@@ -67,7 +67,7 @@ TEST_F(RunCommand, JsonReportsThePlate) {
 }
 
 TEST_F(RunCommand, TableDryRunAndOutputFolder) {
-  BatchRunOptions o;
+  RunOptions o;
   o.dryRun = true;
   ASSERT_EQ(Run(o, false), 0) << err.str();
   EXPECT_EQ(err.str(), "");
@@ -100,18 +100,18 @@ TEST_F(RunCommand, ErrorsExitOne) {
       {{"1=BC1-Pd102Di"}, {}, "Bit 7 is not defined\n"},
   };
   for (const auto& c : cases) {
-    BatchRunOptions o;
+    RunOptions o;
     o.channels = c.channels;
     o.thresholds = c.thresholds;
     EXPECT_EQ(Run(o, true), 1);
     EXPECT_EQ(err.str(), c.message);
     EXPECT_EQ(out.str(), "");
   }
-  BatchRunOptions o;
+  RunOptions o;
   o.input = dir.File("missing.fcs");
   out.str("");
   err.str("");
-  EXPECT_EQ(RunRun(o, false, out, err), 1);
+  EXPECT_EQ(RunRun(o, out, err), 1);
   EXPECT_NE(err.str().find("missing.fcs"), std::string::npos) << err.str();
 }
 

@@ -212,7 +212,7 @@ class BarcodeSetupFormTest : public QObject {
     QCOMPARE(dialogs_, 1);
     QCOMPARE(messages_, QStringList());
     QVERIFY(ws().HasFile());
-    QVERIFY(QDir(Path(QStringLiteral("plate"))).exists());
+    QVERIFY(!QDir(Path(QStringLiteral("plate"))).exists());  // made by Export
     QCOMPARE(form_->Par->count(), static_cast<int>(summary_.names.size()));
     for (int i = 0; i < form_->Par->count(); ++i)
       QCOMPARE(form_->Par->itemText(i), QString::fromStdString(summary_.names[static_cast<std::size_t>(i)]));

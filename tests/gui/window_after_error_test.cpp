@@ -96,39 +96,38 @@ class WindowAfterErrorTest : public QObject {
     QTest::addColumn<Damage>("damage");
     // What the window says on Open ("%1": the damaged file's path).
     QTest::addColumn<QStringList>("onOpen");
-    // Whether the window holds a file afterwards: the damaged one, or the
-    // good one when the open raised (an open that raises keeps the file
-    // that was open, with its bits unassigned); then what Load and Export
-    // say.
+    // Whether the window holds a file afterwards (the damaged one; an open
+    // that fails leaves none), then what Load and Export say.
     QTest::addColumn<bool>("hasFile");
     QTest::addColumn<QStringList>("onLoadAndExport");
 
     const QString notFcs = QStringLiteral("File %1 does not look like FCS file!");
-    const QStringList noBits{QStringLiteral("Bit 1 is not defined"), QStringLiteral("Bit 1 is not defined")};
+    const QStringList noFile{QStringLiteral("No file is open"), QStringLiteral("No file is open")};
     QTest::newRow("empty file") << Damage([](const QByteArray&) { return QByteArray(); })
-                                << QStringList{notFcs} << false << QStringList{};
+                                << QStringList{notFcs} << false << noFile;
     QTest::newRow("cut inside the header") << Damage([](const QByteArray& b) { return b.left(40); })
                                            << QStringList{QStringLiteral("FCS Error: Cannot get mandatory pars")}
-                                           << true << noBits;
+                                           << false << noFile;
     QTest::newRow("wrong signature") << Damage([](const QByteArray& b) { return Replaced(b, "FCS3.0", "FSC3.0"); })
-                                     << QStringList{notFcs} << false << QStringList{};
+                                     << QStringList{notFcs} << false << noFile;
     QTest::newRow("TEXT end blank") << Damage([](const QByteArray& b) {
       QByteArray d = b;
       return d.replace(18, 8, QByteArray(8, ' '));
-    }) << QStringList{QStringLiteral("Not enough parameters")} << false << QStringList{};
+    }) << QStringList{QStringLiteral("Not enough parameters")} << false << noFile;
     QTest::newRow("$PAR beyond the keywords")
         << Damage([](const QByteArray& b) { return Replaced(b, "$PAR/10/", "$PAR/99/"); })
-        << QStringList{QStringLiteral("Error reading a dataset")} << true << noBits;
+        << QStringList{QStringLiteral("Error reading a dataset")} << false << noFile;
     QTest::newRow("$TOT not a number")
         << Damage([](const QByteArray& b) { return Replaced(b, "$TOT/2000/", "$TOT/2OOO/"); })
-        << QStringList{QStringLiteral("'2OOO' is not a valid integer value")} << true << noBits;
+        << QStringList{QStringLiteral("'2OOO' is not a valid integer value")} << false << noFile;
     QTest::newRow("$NEXTDATA not a number")
         << Damage([](const QByteArray& b) { return Replaced(b, "$NEXTDATA/0/", "$NEXTDATA/?/"); })
-        << QStringList{QStringLiteral("'?' is not a valid integer value")} << true << noBits;
+        << QStringList{QStringLiteral("'?' is not a valid integer value")} << false << noFile;
     QTest::newRow("DATA start beyond the file") << Damage([](const QByteArray& b) {
       QByteArray d = b;
       return d.replace(26, 8, QByteArray("99999999"));
-    }) << QStringList{} << true << QStringList{};
+    }) << QStringList{} << true
+       << QStringList{QStringLiteral("The file holds no events"), QStringLiteral("The file holds no events")};
     QTest::newRow("cut inside the DATA")
         << Damage([](const QByteArray& b) { return b.left(DataStart(b) + 1000 * 40 + 17); })
         << QStringList{} << true << QStringList{QStringLiteral("Done")};

@@ -1,0 +1,317 @@
+#include "app/debarcoder.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <mutex>
+#include <system_error>
+
+#include "app/plate.h"
+#include "fcs/byte_source.h"
+#include "fcs/dataset.h"
+#include "fcs/fcs_errors.h"
+#include "fcs/fcs_stream.h"
+#include "stats/log_scale.h"
+#include "util/errors.h"
+#include "util/text.h"
+
+namespace dbc {
+
+std::string PathWithoutExtension(const std::string& path) {
+  const auto slash = path.rfind('/');
+  const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  const auto dot = path.rfind('.');
+  if (dot == std::string::npos || dot < nameStart) return path;
+  return path.substr(0, dot);
+}
+
+PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode) {
+  PlateCounts c;
+  c.perCode = perCode;
+  for (int code = 0; code < kCodeCount; ++code) {
+    const std::int64_t n = c.perCode[static_cast<std::size_t>(code)];
+    const TWellPos w = code2well[code];
+    if (w.col < 0)
+      c.trash += n;
+    else
+      c.wells[w.row][w.col] += n;
+    c.total += n;
+  }
+  return c;
+}
+
+PlateCounts CountCodes(const TByteVector& codes) {
+  std::array<std::int64_t, 128> perCode{};
+  for (std::uint8_t code : codes) ++perCode[code & 0x7F];
+  return CountsFromPerCode(perCode);
+}
+
+Debarcoder::Debarcoder(Notice notice) : notice_(std::move(notice)) {
+  static std::once_flag tables;
+  std::call_once(tables, BuildPlateTables);
+  ResetBits();
+}
+
+Debarcoder::~Debarcoder() = default;
+
+std::size_t Debarcoder::Slot(int bit) {
+  if (bit < 1 || bit > kBits) throw Exception("Bit " + std::to_string(bit) + " is not 1..7");
+  return static_cast<std::size_t>(bit - 1);
+}
+
+// --- the file ---
+
+// The reader's notices are held until the file is read: the one that says
+// the file is no FCS file becomes the error raised, the others are passed on.
+void Debarcoder::Open(const std::string& path) {
+  Close();
+  std::vector<std::string> notices;
+  auto stream = std::make_unique<TFCStream>(path, false, true,
+                                            [&notices](const std::string& t) { notices.push_back(t); });
+  Adopt(std::move(stream), path, notices);
+}
+
+void Debarcoder::OpenBytes(std::string bytes, const std::string& name) {
+  Close();
+  std::vector<std::string> notices;
+  auto stream = std::make_unique<TFCStream>(MemoryByteSource(std::move(bytes)), name, false, true,
+                                            [&notices](const std::string& t) { notices.push_back(t); });
+  Adopt(std::move(stream), name, notices);
+}
+
+void Debarcoder::Adopt(std::unique_ptr<TFCStream> stream, const std::string& path,
+                       const std::vector<std::string>& notices) {
+  const std::string notFcs = "File " + path + " does not look like FCS file!";
+  const bool bad = stream->badfile || stream->dataset.empty();
+  if (notice_)
+    for (const std::string& n : notices)
+      if (!bad || n != notFcs) notice_(n);
+  if (bad) throw EFCSBadFile(notFcs);
+  if (stream->dataset[0]->parcount() < kBits) throw Exception("Not enough parameters");
+  fcsfile_ = std::move(stream);
+  path_ = path;
+}
+
+void Debarcoder::Close() noexcept {
+  fcsfile_.reset();
+  path_.clear();
+  ResetBits();
+}
+
+const TDataSet* Debarcoder::DataSet() const noexcept {
+  return fcsfile_ && !fcsfile_->dataset.empty() ? fcsfile_->dataset[0].get() : nullptr;
+}
+
+std::int64_t Debarcoder::Events() const noexcept {
+  const TDataSet* ds = DataSet();
+  return ds ? std::max(ds->GetEventCount(), 0) : 0;
+}
+
+int Debarcoder::ParameterCount() const noexcept {
+  const TDataSet* ds = DataSet();
+  return ds ? ds->parcount() : 0;
+}
+
+std::vector<std::string> Debarcoder::ParameterNames() const {
+  std::vector<std::string> names;
+  if (const TDataSet* ds = DataSet())
+    ds->FillComboBox([&names] { names.clear(); }, [&names](const std::string& n) { names.push_back(n); });
+  return names;
+}
+
+int Debarcoder::FindParameter(const std::string& name) const {
+  const std::vector<std::string> names = ParameterNames();
+  const auto it = std::find(names.begin(), names.end(), name);
+  return it == names.end() ? -1 : static_cast<int>(it - names.begin());
+}
+
+void Debarcoder::RequireFile() const {
+  if (!HasFile()) throw Exception("No file is open");
+}
+
+void Debarcoder::RequireEvents() const {
+  if (Events() == 0) throw Exception("The file holds no events");
+}
+
+// --- the bits ---
+
+void Debarcoder::ResetBits() noexcept {
+  bit2par_.fill(-1);
+  thresholds_.fill(0.0);
+  for (BitState& b : bits_) b = BitState{};
+  ClearClassification();
+}
+
+void Debarcoder::ClearClassification() noexcept {
+  codes_.clear();
+  codes_.shrink_to_fit();
+  counts_ = PlateCounts{};
+}
+
+void Debarcoder::ProposeBits() {
+  const std::vector<std::string> names = ParameterNames();
+  for (int i = 1; i <= kBits; ++i) {
+    const std::string prefix = "BC" + std::to_string(i);
+    for (std::size_t idx = 0; idx < names.size(); ++idx)
+      if (StartsWith(names[idx], prefix)) {
+        AssignBit(8 - i, static_cast<int>(idx));
+        break;
+      }
+  }
+}
+
+void Debarcoder::AssignBit(int bit, int parameter) {
+  const std::size_t slot = Slot(bit);
+  if (parameter < -1 || parameter >= ParameterCount())
+    throw Exception("List index out of bounds (" + std::to_string(parameter) + ")");
+  if (bit2par_[slot] == parameter) return;
+  const bool wasLoaded = bits_[slot].loaded;
+  if (parameter >= 0)
+    for (std::size_t other = 0; other < bits_.size(); ++other)
+      if (other != slot && bit2par_[other] == parameter) {
+        bit2par_[other] = -1;
+        bits_[other] = BitState{};
+        ClearClassification();
+      }
+  bit2par_[slot] = parameter;
+  bits_[slot] = BitState{};
+  bits_[slot].parameter = parameter;
+  ClearClassification();
+  if (wasLoaded && parameter >= 0) LoadBit(bit);
+}
+
+int Debarcoder::BitParameter(int bit) const { return bit2par_[Slot(bit)]; }
+
+int Debarcoder::FirstUndefinedBit() const noexcept {
+  const int par = ParameterCount();
+  for (int bit = 1; bit <= kBits; ++bit) {
+    const int p = bit2par_[static_cast<std::size_t>(bit - 1)];
+    if (p < 0 || p >= par) return bit;
+  }
+  return 0;
+}
+
+// --- Load ---
+
+void Debarcoder::Load() {
+  RequireFile();
+  if (const int bit = FirstUndefinedBit()) throw Exception("Bit " + std::to_string(bit) + " is not defined");
+  RequireEvents();
+  for (int bit = 1; bit <= kBits; ++bit) LoadBit(bit);
+}
+
+void Debarcoder::LoadBit(int bit) {
+  RequireFile();
+  const std::size_t slot = Slot(bit);
+  const int p = bit2par_[slot];
+  if (p < 0 || p >= ParameterCount()) throw Exception("Bit " + std::to_string(bit) + " is not defined");
+  const TDataSet& ds = *DataSet();
+  const auto pi = static_cast<std::size_t>(p);
+  BitState& b = bits_[slot];
+  b.parameter = p;
+  b.column = ds.data.at(pi);
+  // A parameter the file itself declares logarithmic is used as it is;
+  // the others go on the log scale and lose their outliers.
+  if (!ds.logpar.at(pi)) {
+    TScale scale;
+    float low = 0, high = 0;
+    CropAndLogColumn(b.column, true, ds.Decades, ds.CropOutliers, scale, low, high, scratch_);
+  }
+  b.histogram = Thistogram::Create(b.column, kHistogramPoints, -1, scratch_);
+  b.guessed = b.histogram.GuessThreshold();
+  b.loaded = true;
+  thresholds_[slot] = b.guessed;
+  Reclassify();
+}
+
+bool Debarcoder::IsLoaded(int bit) const { return bits_[Slot(bit)].loaded; }
+
+bool Debarcoder::AllLoaded() const noexcept {
+  return HasFile() && std::all_of(bits_.begin(), bits_.end(), [](const BitState& b) { return b.loaded; });
+}
+
+const Thistogram* Debarcoder::Histogram(int bit) const {
+  const BitState& b = bits_[Slot(bit)];
+  return b.loaded ? &b.histogram : nullptr;
+}
+
+const TSingleVector& Debarcoder::TransformedColumn(int bit) const { return bits_[Slot(bit)].column; }
+
+double Debarcoder::GuessedThreshold(int bit) const { return bits_[Slot(bit)].guessed; }
+
+// --- thresholds and the live classification ---
+
+double Debarcoder::Threshold(int bit) const { return thresholds_[Slot(bit)]; }
+
+void Debarcoder::Reclassify() {
+  if (!AllLoaded()) {
+    ClearClassification();
+    return;
+  }
+  const auto events = static_cast<std::size_t>(Events());
+  codes_.assign(events, 0);
+  for (int j = 0; j < kBits; ++j) {
+    const auto slot = static_cast<std::size_t>(j);
+    const double t = thresholds_[slot];
+    const float* v = bits_[slot].column.data();
+    std::uint8_t* c = codes_.data();
+    for (std::size_t i = 0; i < events; ++i)
+      c[i] = static_cast<std::uint8_t>(c[i] | (static_cast<unsigned>(static_cast<double>(v[i]) >= t) << j));
+  }
+  counts_ = CountCodes(codes_);
+}
+
+void Debarcoder::SetThreshold(int bit, double threshold) {
+  const std::size_t slot = Slot(bit);
+  const double old = thresholds_[slot];
+  thresholds_[slot] = threshold;
+  if (codes_.empty() || !AllLoaded() || old == threshold) return;
+  // Only events whose value lies between the old and the new threshold
+  // change sides; every other code stays. Each event's bit is compared
+  // again (a branch-free pass over one column) and the counts move with
+  // the events that flip.
+  const float* v = bits_[slot].column.data();
+  std::uint8_t* c = codes_.data();
+  const std::size_t n = codes_.size();
+  const auto mask = static_cast<std::uint8_t>(1u << slot);
+  std::int64_t* perCode = counts_.perCode.data();
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::uint8_t want = static_cast<double>(v[i]) >= threshold ? mask : 0;
+    const std::uint8_t code = c[i];
+    if ((code & mask) != want) {
+      --perCode[code];
+      const auto flipped = static_cast<std::uint8_t>(code ^ mask);
+      ++perCode[flipped];
+      c[i] = flipped;
+    }
+  }
+  counts_ = CountsFromPerCode(counts_.perCode);
+}
+
+// --- export ---
+
+std::string Debarcoder::DefaultOutputDir() const { return PathWithoutExtension(path_); }
+
+ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode) {
+  RequireFile();
+  if (const int bit = FirstUndefinedBit()) throw Exception("Bit " + std::to_string(bit) + " is not defined");
+  RequireEvents();
+  for (int bit = 1; bit <= kBits; ++bit)
+    if (!IsLoaded(bit)) throw Exception("Press Load before Export: bit " + std::to_string(bit) + " has no threshold yet");
+  const TDataSet& ds = *DataSet();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(dir, ec)) {
+    std::filesystem::create_directory(dir, ec);
+    if (ec) throw Exception("Cannot create folder \"" + dir + "\". " + ec.message());
+  }
+  ExportJob job;
+  job.text = ds.Text.get();
+  job.data = &ds.data;
+  job.events = codes_.size();
+  job.codes = &codes_;
+  job.bit2par = bit2par_;
+  job.includeBarcode = includeBarcode;
+  job.dir = dir;
+  return ExportPlate(job);
+}
+
+}  // namespace dbc

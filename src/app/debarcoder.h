@@ -1,0 +1,175 @@
+#pragma once
+// The debarcoding engine: one opened FCS file and the whole job on it,
+// through plain calls, with no window concepts. The window's workspace and
+// the debarcode command both drive it.
+//
+//   Open (a path or bytes) -> ProposeBits (from the names "BC1".."BC7") ->
+//   AssignBit (optional) -> Load (log scale, clamp, histograms, guessed
+//   thresholds, classification) -> SetThreshold (live update of the codes
+//   and counts) -> Export into a folder.
+//
+// Bits are numbered 1 to 7; bit n is bit n-1 of an event's 7-bit code.
+//
+// Load never changes the data set: every bit's transformed column (log
+// scale and clamp) is kept beside the data, the codes are computed on
+// those, and an export writes the file's own values.
+//
+// Errors are exceptions (dbc::Exception and the FCS library's errors)
+// carrying the message texts the window shows.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/export.h"
+#include "stats/histogram.h"
+#include "util/numeric.h"
+#include "util/vectors.h"
+
+namespace dbc {
+
+class TFCStream;
+class TDataSet;
+
+// Events per code, and the plate's view of them.
+struct PlateCounts {
+  std::array<std::int64_t, 128> perCode{};  // events per 7-bit code
+  std::int64_t wells[8][12] = {};           // [row][column]
+  std::int64_t trash = 0;                   // events whose code is no well
+  std::int64_t total = 0;
+  std::int64_t InWells() const noexcept { return total - trash; }
+};
+
+class Debarcoder {
+ public:
+  static constexpr int kBits = 7;
+  static constexpr int kHistogramPoints = 1024;
+
+  // Receives the notices of the FCS reader (a file that does not look like
+  // FCS, ...): the window shows them, the command prints them.
+  using Notice = std::function<void(const std::string&)>;
+
+  explicit Debarcoder(Notice notice = {});
+  ~Debarcoder();
+  Debarcoder(const Debarcoder&) = delete;
+  Debarcoder& operator=(const Debarcoder&) = delete;
+
+  // --- the file ---
+  // Opens an FCS file (its first data set, with every event). On success
+  // the engine holds the new file with every bit unassigned; on failure it
+  // holds no file and the error is raised: the reader's error, "File ...
+  // does not look like FCS file!" (EFCSBadFile), "Not enough parameters"
+  // (fewer parameters than bits). The reader's other notices reach the
+  // notice function once the file is read.
+  void Open(const std::string& path);
+  // The same from bytes in memory; `name` stands for the file name.
+  void OpenBytes(std::string bytes, const std::string& name);
+  // Forgets the file.
+  void Close() noexcept;
+  bool HasFile() const noexcept { return fcsfile_ != nullptr; }
+  const std::string& Path() const noexcept { return path_; }
+  const TFCStream* Stream() const noexcept { return fcsfile_.get(); }
+  const TDataSet* DataSet() const noexcept;
+  std::int64_t Events() const noexcept;
+  int ParameterCount() const noexcept;
+  // The parameter names as the list shows them (item p is parameter p).
+  std::vector<std::string> ParameterNames() const;
+  // Index of the parameter with exactly this name, -1 when none has it.
+  int FindParameter(const std::string& name) const;
+
+  // --- the bits ---
+  // A parameter whose name begins "BC" + i carries bit 8 - i (BC1 is the
+  // highest bit); the first such parameter in list order wins. Bits without
+  // a match stay as they are.
+  void ProposeBits();
+  // Parameter p (0-based, -1 for none) carries the bit; a bit that had p
+  // before loses it. A loaded bit that gets another parameter is loaded
+  // again at once (new histogram and guessed threshold); a bit that loses
+  // its parameter is no longer loaded.
+  void AssignBit(int bit, int parameter);
+  // Parameter index of the bit, -1 when unassigned.
+  int BitParameter(int bit) const;
+  BitParams BitParameters() const noexcept { return bit2par_; }
+  // The lowest bit without a parameter of the file, 0 when all have one.
+  int FirstUndefinedBit() const noexcept;
+
+  // --- Load ---
+  // Every bit: its transformed column, its histogram, its guessed threshold
+  // (which becomes its threshold); then the codes and counts. Raises "No
+  // file is open", "Bit n is not defined" when a bit has no parameter, "The
+  // file holds no events".
+  void Load();
+  // One bit only (the others keep theirs); the codes follow when all bits
+  // are loaded.
+  void LoadBit(int bit);
+  bool IsLoaded(int bit) const;
+  bool AllLoaded() const noexcept;
+  // The bit's histogram, nullptr before it is loaded.
+  const Thistogram* Histogram(int bit) const;
+  // The bit's values on the log scale, empty before it is loaded.
+  const TSingleVector& TransformedColumn(int bit) const;
+  double GuessedThreshold(int bit) const;
+
+  // --- thresholds and the live classification ---
+  double Threshold(int bit) const;
+  BitThresholds Thresholds() const noexcept { return thresholds_; }
+  // Moves the bit's threshold. When every bit is loaded, the codes and the
+  // counts follow: only the events of this bit's column whose side of the
+  // threshold changed are moved to their new code.
+  void SetThreshold(int bit, double threshold);
+  // Each event's code; empty until every bit is loaded.
+  const TByteVector& Codes() const noexcept { return codes_; }
+  const PlateCounts& Counts() const noexcept { return counts_; }
+  // Codes and counts computed from scratch (the reference the live update
+  // is checked against); empty counts before every bit is loaded.
+  void Reclassify();
+
+  // --- export ---
+  // The default output folder: the path without the extension of its file
+  // name.
+  std::string DefaultOutputDir() const;
+  // Writes the outputs into dir (made when missing, one level): the trash
+  // file and one file per well with events, the file's own values. Raises
+  // when there is no file, a bit is not loaded, or writing fails.
+  ExportResult Export(const std::string& dir, bool includeBarcode);
+
+ private:
+  struct BitState {
+    int parameter = -1;
+    bool loaded = false;
+    TSingleVector column;  // transformed values
+    Thistogram histogram;
+    double guessed = 0;
+  };
+  static std::size_t Slot(int bit);
+  void Adopt(std::unique_ptr<TFCStream> stream, const std::string& path,
+             const std::vector<std::string>& notices);
+  void ResetBits() noexcept;
+  void ClearClassification() noexcept;
+  void RequireFile() const;
+  void RequireEvents() const;
+
+  Notice notice_;
+  std::unique_ptr<TFCStream> fcsfile_;
+  std::string path_;
+  BitParams bit2par_{};
+  std::array<BitState, kBits> bits_;
+  BitThresholds thresholds_{};
+  TByteVector codes_;
+  PlateCounts counts_;
+  TColumnScratch scratch_;  // reused by the seven columns of a Load
+};
+
+// The output folder of an opened path: the path without the extension of
+// its file name (the last dot of the name and what follows); a name
+// without a dot stays whole.
+std::string PathWithoutExtension(const std::string& path);
+
+// The wells, trash and total of events counted per code.
+PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode);
+// Adds up codes into counts (per code, wells, trash, total).
+PlateCounts CountCodes(const TByteVector& codes);
+
+}  // namespace dbc
