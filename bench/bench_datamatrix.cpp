@@ -58,5 +58,6 @@ int main() {
   std::printf("  one worker:          %8.1f ms\n", t_one * 1e3);
   std::printf("  pool of %2d workers:  %8.1f ms\n", pool.Workers(), t_pool * 1e3);
   std::printf("  speed-up: %.2f x%s\n", t_one / t_pool, a == b ? "" : "  (RESULTS DIFFER)");
+  std::printf("RESULT datamatrix_speedup %.2f x target >= 1.5\n", t_one / t_pool);
   return a == b ? 0 : 1;
 }

@@ -133,5 +133,6 @@ int main(int argc, char** argv) {
   std::printf("plain buffered write, same bytes %.3f s wall, %.3f s cpu\n", bestPlain, cpuPlain);
   std::printf("ratio %.2f wall, %.2f cpu (target <= 1.5)\n", bestExport / bestPlain,
               cpuExport / cpuPlain);
+  std::printf("RESULT export_ratio %.2f x target <= 1.5\n", bestExport / bestPlain);
   return 0;
 }

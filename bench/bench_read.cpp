@@ -99,6 +99,9 @@ int main(int argc, char** argv) {
       {"float32 big-endian", {events, 40, 'F', true, 2}},
       {"int16 little-endian", {events, 40, 'I', false, 3}},
   };
+  const char* const resultNames[] = {"read_float32_le_ratio", "read_float32_be_ratio", "read_int16_le_ratio"};
+  std::string results;
+  std::size_t caseIndex = 0;
   std::printf("%-24s %10s %10s %8s %14s\n", "file (events x 40)", "read [s]", "bytes [s]", "ratio", "peak+ [MiB]");
   for (const auto& c : cases) {
     const std::string path = (dir / "bench.fcs").string();
@@ -114,7 +117,12 @@ int main(int argc, char** argv) {
     }
     std::printf("%-24s %10.4f %10.4f %8.2f %14.1f\n", c.name, best.seconds, bytes, best.seconds / bytes,
                 static_cast<double>(best.peakAboveColumns) / (1 << 20));
+    char line[160];
+    std::snprintf(line, sizeof line, "RESULT %s %.2f x target <= 1.5\n", resultNames[caseIndex++],
+                  best.seconds / bytes);
+    results += line;
   }
   std::filesystem::remove_all(dir);
+  std::printf("%s", results.c_str());
   return 0;
 }
