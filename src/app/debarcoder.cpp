@@ -5,7 +5,9 @@
 #include <mutex>
 #include <system_error>
 
+#include "app/output_folder.h"
 #include "app/plate.h"
+#include "app/sha256.h"
 #include "fcs/byte_source.h"
 #include "fcs/dataset.h"
 #include "fcs/fcs_errors.h"
@@ -68,14 +70,21 @@ void Debarcoder::Open(const std::string& path) {
   auto stream = std::make_unique<TFCStream>(path, false, true,
                                             [&notices](const std::string& t) { notices.push_back(t); });
   Adopt(std::move(stream), path, notices);
+  std::error_code ec;
+  inputBytes_ = std::filesystem::file_size(path, ec);
 }
 
 void Debarcoder::OpenBytes(std::string bytes, const std::string& name) {
   Close();
   std::vector<std::string> notices;
+  const std::uint64_t size = bytes.size();
+  std::string sha256 = Sha256Hex(bytes);
   auto stream = std::make_unique<TFCStream>(MemoryByteSource(std::move(bytes)), name, false, true,
                                             [&notices](const std::string& t) { notices.push_back(t); });
   Adopt(std::move(stream), name, notices);
+  inputBytes_ = size;
+  inputSha256_ = std::move(sha256);
+  inMemory_ = true;
 }
 
 void Debarcoder::Adopt(std::unique_ptr<TFCStream> stream, const std::string& path,
@@ -94,6 +103,9 @@ void Debarcoder::Adopt(std::unique_ptr<TFCStream> stream, const std::string& pat
 void Debarcoder::Close() noexcept {
   fcsfile_.reset();
   path_.clear();
+  inputBytes_ = 0;
+  inputSha256_.clear();
+  inMemory_ = false;
   ResetBits();
 }
 
@@ -291,18 +303,81 @@ void Debarcoder::SetThreshold(int bit, double threshold) {
 
 std::string Debarcoder::DefaultOutputDir() const { return PathWithoutExtension(path_); }
 
-ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode) {
+void Debarcoder::CheckExport() const {
   RequireFile();
   if (const int bit = FirstUndefinedBit()) throw Exception("Bit " + std::to_string(bit) + " is not defined");
   RequireEvents();
   for (int bit = 1; bit <= kBits; ++bit)
     if (!IsLoaded(bit)) throw Exception("Press Load before Export: bit " + std::to_string(bit) + " has no threshold yet");
-  const TDataSet& ds = *DataSet();
-  std::error_code ec;
-  if (!std::filesystem::is_directory(dir, ec)) {
-    std::filesystem::create_directory(dir, ec);
-    if (ec) throw Exception("Cannot create folder \"" + dir + "\". " + ec.message());
+}
+
+RecordedInput Debarcoder::Input() {
+  RequireFile();
+  if (inputSha256_.empty()) {
+    const FileDigest d = DigestFile(path_);
+    if (d.bytes != inputBytes_)
+      throw Exception("The file \"" + path_ + "\" has changed since it was opened; open it again");
+    inputSha256_ = d.sha256;
   }
+  RecordedInput in;
+  std::error_code ec;
+  const std::filesystem::path absolute = std::filesystem::absolute(path_, ec);
+  in.path = inMemory_ || ec ? path_ : absolute.lexically_normal().string();
+  in.bytes = inputBytes_;
+  in.sha256 = inputSha256_;
+  in.eventsAnnounced = DataSet()->Text->announced;
+  in.eventsRead = Events();
+  return in;
+}
+
+std::optional<std::string> Debarcoder::ForeignOutputs(const std::string& dir) {
+  std::error_code ec;
+  if (!std::filesystem::exists(dir + "/" + kRunRecordName, ec)) return std::nullopt;
+  RunRecord record;
+  try {
+    record = ReadRunRecord(dir);
+  } catch (const std::exception& e) {
+    return "The folder \"" + dir + "\" holds a run record that cannot be read (" + e.what() + ").";
+  }
+  if (record.input.sha256 == Input().sha256) return std::nullopt;
+  return "The folder \"" + dir + "\" holds the outputs of another input, \"" + record.input.path + "\".";
+}
+
+RunRecord Debarcoder::MakeRecord(const std::string& dir, const ExportResult& result, bool includeBarcode) {
+  RunRecord r;
+  r.version = ProgramVersion();
+  r.date = UtcTimestamp();
+  r.input = Input();
+  const std::vector<std::string> names = ParameterNames();
+  for (int bit = 1; bit <= kBits; ++bit) {
+    RecordedBit& b = r.bits[Slot(bit)];
+    b.index = BitParameter(bit);
+    b.parameter = names.at(static_cast<std::size_t>(b.index));
+    b.guessed = GuessedThreshold(bit);
+    b.threshold = Threshold(bit);
+  }
+  r.includeBarcode = includeBarcode;
+  for (int row = 0; row < kPlateRows; ++row)
+    for (int col = 0; col < kPlateColumns; ++col) r.wells[row][col] = result.wells[row][col];
+  r.trash = result.trash;
+  for (int code = 0; code < kCodeCount; ++code)
+    if (code2well[code].col < 0) r.trashByCode.push_back({code, counts_.perCode[static_cast<std::size_t>(code)]});
+  for (const std::string& file : result.files) {
+    const std::string name = RelativeOutputName(dir, file);
+    std::int64_t events = result.trash;
+    for (int row = 0; row < kPlateRows; ++row)
+      for (int col = 0; col < kPlateColumns; ++col)
+        if (name == "Well_" + WellName(row, col) + ".fcs") events = result.wells[row][col];
+    r.outputs.push_back(DescribeOutput(dir, name, events));
+  }
+  return r;
+}
+
+ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode) {
+  CheckExport();
+  Input();  // an input that changed on disk is refused before anything is written
+  const TDataSet& ds = *DataSet();
+  MakeOutputFolder(dir);
   ExportJob job;
   job.text = ds.Text.get();
   job.data = &ds.data;
@@ -311,7 +386,13 @@ ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode) {
   job.bit2par = bit2par_;
   job.includeBarcode = includeBarcode;
   job.dir = dir;
-  return ExportPlate(job);
+  ExportResult result = ExportPlate(job);
+  std::vector<std::string> written;
+  for (const std::string& file : result.files) written.push_back(RelativeOutputName(dir, file));
+  RemoveStaleOutputs(dir, written);
+  lastRecord_ = MakeRecord(dir, result, includeBarcode);
+  WriteRunRecord(dir, lastRecord_);
+  return result;
 }
 
 }  // namespace dbc

@@ -20,10 +20,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "app/export.h"
+#include "app/run_record.h"
 #include "stats/histogram.h"
 #include "util/numeric.h"
 #include "util/vectors.h"
@@ -130,10 +132,27 @@ class Debarcoder {
   // The default output folder: the path without the extension of its file
   // name.
   std::string DefaultOutputDir() const;
+  // Raises what Export refuses for: "No file is open", "Bit n is not
+  // defined", "The file holds no events", "Press Load before Export: bit n
+  // has no threshold yet".
+  void CheckExport() const;
+  // The opened input as a run record describes it: its absolute path (the
+  // name given to OpenBytes), size, SHA-256 (read from the file at the
+  // first call after Open; raises when it changed since), and the events
+  // its TEXT announces and the events read.
+  RecordedInput Input();
+  // When the run record in dir is another input's (another SHA-256), or
+  // cannot be read: a sentence that says so. Nothing for a folder without
+  // a record or with this input's.
+  std::optional<std::string> ForeignOutputs(const std::string& dir);
   // Writes the outputs into dir (made when missing, one level): the trash
-  // file and one file per well with events, the file's own values. Raises
-  // when there is no file, a bit is not loaded, or writing fails.
+  // file and one file per well with events, the file's own values; then
+  // removes the earlier well and trash files it did not write, and last
+  // writes the run record. Raises what CheckExport raises, or when writing
+  // fails (the record is then not written).
   ExportResult Export(const std::string& dir, bool includeBarcode);
+  // The record the last Export wrote.
+  const RunRecord& LastRecord() const noexcept { return lastRecord_; }
 
  private:
   struct BitState {
@@ -150,10 +169,16 @@ class Debarcoder {
   void ClearClassification() noexcept;
   void RequireFile() const;
   void RequireEvents() const;
+  RunRecord MakeRecord(const std::string& dir, const ExportResult& result, bool includeBarcode);
 
   Notice notice_;
   std::unique_ptr<TFCStream> fcsfile_;
   std::string path_;
+  // Size of the input when it was opened, and its digest once computed.
+  std::uint64_t inputBytes_ = 0;
+  std::string inputSha256_;
+  bool inMemory_ = false;  // opened from bytes: the path is only a name
+  RunRecord lastRecord_;
   BitParams bit2par_{};
   std::array<BitState, kBits> bits_;
   BitThresholds thresholds_{};

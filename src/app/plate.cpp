@@ -39,4 +39,8 @@ const char* WellRowLetter(int row) {
   return (row >= 0 && row < kPlateRows) ? kLetters[row] : "";
 }
 
+std::string WellName(int row, int col) {
+  return WellRowLetter(row) + std::string(col < 9 ? "0" : "") + std::to_string(col + 1);
+}
+
 }  // namespace dbc

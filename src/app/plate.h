@@ -7,6 +7,7 @@
 // one or two of the bits 3, 5 and 7 set, so the 32 codes whose bits 3, 5 and
 // 7 are all clear or all set are no well and go to the trash file.
 #include <cstdint>
+#include <string>
 
 namespace dbc {
 
@@ -29,5 +30,7 @@ void BuildPlateTables();
 
 // Row letter "A" .. "H" of a 0-based row; empty outside the plate.
 const char* WellRowLetter(int row);
+// "A01" .. "H12" of a 0-based row and column.
+std::string WellName(int row, int col);
 
 }  // namespace dbc

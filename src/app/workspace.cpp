@@ -4,6 +4,7 @@
 
 #include "fcs/dataset.h"
 #include "fcs/fcs_errors.h"
+#include "util/errors.h"
 
 namespace dbc {
 
@@ -21,7 +22,13 @@ bool Workspace::RunHandler(const std::function<bool()>& fn) {
   }
 }
 
-void Workspace::FormCreate() { engine_.Close(); }
+void Workspace::FormCreate() {
+  engine_.Close();
+  dir_.clear();
+  ShowFile();
+}
+
+void Workspace::ShowFile() { view_.ShowFile(engine_.HasFile() ? engine_.Path() : std::string(), dir_); }
 
 bool Workspace::OpenBtnClick() {
   return RunHandler([this] { return Open(); });
@@ -37,9 +44,11 @@ bool Workspace::Open() {
     dir_.clear();
     view_.ParClear();
     view_.ChartClear();
+    ShowFile();
     throw;
   }
   dir_ = options_.outputDir ? *options_.outputDir : engine_.DefaultOutputDir();
+  ShowFile();
   view_.ParClear();
   for (const std::string& name : engine_.ParameterNames()) view_.ParAdd(name);
   engine_.ProposeBits();
@@ -100,9 +109,25 @@ bool Workspace::ExportBtnClick() {
   return RunHandler([this] { return Export(); });
 }
 
+bool Workspace::FolderBtnClick() {
+  return RunHandler([this] { return ChooseFolder(); });
+}
+
+bool Workspace::ChooseFolder() {
+  if (!engine_.HasFile()) throw Exception("No file is open");
+  const std::optional<std::string> dir = view_.AskOutputDir(dir_);
+  if (!dir || dir->empty()) return false;  // cancelled
+  dir_ = *dir;
+  ShowFile();
+  return true;
+}
+
 bool Workspace::Export() {
+  engine_.CheckExport();
+  if (const std::optional<std::string> foreign = engine_.ForeignOutputs(dir_))
+    if (!view_.AskYesNo(*foreign + " Replace them?")) return false;
   lastExport_ = engine_.Export(dir_, view_.IncludeBarcode());
-  view_.ShowMessage("Done");
+  view_.ShowMessage(DoneMessage(dir_, engine_.LastRecord()));
   return true;
 }
 

@@ -12,10 +12,9 @@
 // stays in the state the handler had reached (see RunHandler). So the
 // window and the command-line tool only call the handlers. The boolean a
 // handler returns is false when it ended with an error or a refusing
-// message ("Not enough parameters", "Bit n is not defined"), or when Open
-// got no usable file (cancelled dialog, no FCS file); doing nothing because
-// no file is open (Load, Export) or the file has no events (Export) is no
-// failure.
+// message ("No file is open", "Not enough parameters", "Bit n is not
+// defined"), when a dialog was cancelled, or when the user declined to
+// replace another input's outputs.
 //
 // Notices that the FCS library shows without raising ("File ... does not
 // look like FCS file!") also reach view.ShowMessage.
@@ -64,7 +63,14 @@ class Workspace {
   bool LoadClick();
   // The threshold cursor moved: the current bit's threshold follows it.
   void ChartCursorChange();
-  // Export button: write the trash file and one file per well with events.
+  // Folder button: choose the output folder of the open file (Open sets
+  // it back to the file's path without its extension).
+  bool FolderBtnClick();
+  // Export button: write the trash file and one file per well with events,
+  // then the run record. A folder holding another input's outputs is
+  // replaced only when the user says yes. "Done" heads the message that
+  // says where the files went and how many events went to wells and to
+  // the trash.
   bool ExportBtnClick();
 
   // Runs fn; an exception it raises is shown in the message box and turns
@@ -93,6 +99,9 @@ class Workspace {
   bool Open();
   bool Load();
   bool Export();
+  bool ChooseFolder();
+  // Tells the view which file and folder the workspace holds now.
+  void ShowFile();
 
   WorkspaceView& view_;
   WorkspaceOptions options_;

@@ -34,6 +34,12 @@ class WorkspaceView {
 
   // Modal message box with an OK button.
   virtual void ShowMessage(const std::string& text) = 0;
+  // Modal question with Yes and No buttons: true for Yes.
+  virtual bool AskYesNo(const std::string& text) = 0;
+
+  // The file the workspace holds and the folder Export writes into; both
+  // empty when no file is open. Called whenever either changes.
+  virtual void ShowFile(const std::string& path, const std::string& outputDir) = 0;
 
   // Histogram chart with one area series and a vertical threshold cursor,
   // in data coordinates.
@@ -45,6 +51,9 @@ class WorkspaceView {
   // Modal file-open dialog for "List Mode Files" (*.fcs): the chosen path,
   // or nothing when the user cancels.
   virtual std::optional<std::string> AskOpenFile() = 0;
+  // Modal folder dialog starting at `current`: the chosen folder, or
+  // nothing when the user cancels.
+  virtual std::optional<std::string> AskOutputDir(const std::string& current) = 0;
 
   // State of the "Include barcode" check box.
   virtual bool IncludeBarcode() const = 0;

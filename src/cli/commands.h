@@ -25,10 +25,10 @@ void RegisterInfo(CLI::App& app, int& status);
 // (1 also when the file is no FCS file; the JSON then says "badfile": true).
 int RunInfo(const std::string& path, bool pretty, std::ostream& out, std::ostream& err);
 
-// debarcode run FILE [--out DIR] [--include-barcode] [--channel BIT=NAME]...
-// [--threshold BIT=VALUE]... [--dry-run] [--json]: the debarcoding engine
-// without a window; the plate's yield as a table (or JSON) on out, messages
-// on err.
+// debarcode run FILE [--out DIR] [--include-barcode] [--settings RECORD]
+// [--channel BIT=NAME]... [--threshold BIT=VALUE]... [--force] [--dry-run]
+// [--json]: the debarcoding engine without a window; the plate's yield as a
+// table (or JSON) on out, messages on err.
 struct RunOptions {
   std::string input;
   std::optional<std::string> outDir;  // replaces the input path without extension
@@ -36,11 +36,20 @@ struct RunOptions {
   // "BIT=NAME" and "BIT=VALUE" as given on the command line.
   std::vector<std::string> channels;
   std::vector<std::string> thresholds;
+  // A run record (or a folder holding one) whose bits, by parameter name,
+  // and thresholds are applied before the options above.
+  std::optional<std::string> settings;
+  // Replace the outputs of another input in the output folder.
+  bool force = false;
   bool dryRun = false;
   bool json = false;
 };
 void RegisterRun(CLI::App& app, int& status);
 int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);
+// debarcode verify DIR: checks an output folder against its run record;
+// what differs on out, status 1 when anything does.
+void RegisterVerify(CLI::App& app, int& status);
+int RunVerify(const std::string& dir, std::ostream& out, std::ostream& err);
 // debarcode synth OUT.fcs [--events N] [--params P] [--seed S] [--datatype F|I|D]:
 // writes a synthetic barcoded plate.
 void RegisterSynth(CLI::App& app, int& status);

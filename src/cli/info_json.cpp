@@ -11,28 +11,6 @@ using json = nlohmann::ordered_json;
 
 namespace {
 
-// Length of the valid UTF-8 sequence at s[i], or 0.
-std::size_t Utf8Length(std::string_view s, std::size_t i) {
-  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
-  const unsigned char c = b(i);
-  std::size_t n;
-  std::uint32_t cp;
-  if (c < 0x80) return 1;
-  if (c >= 0xC2 && c <= 0xDF) { n = 2; cp = c & 0x1Fu; }
-  else if (c >= 0xE0 && c <= 0xEF) { n = 3; cp = c & 0x0Fu; }
-  else if (c >= 0xF0 && c <= 0xF4) { n = 4; cp = c & 0x07u; }
-  else return 0;
-  if (i + n > s.size()) return 0;
-  for (std::size_t k = 1; k < n; ++k) {
-    if ((b(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (b(i + k) & 0x3Fu);
-  }
-  // Overlong forms, surrogates and values above U+10FFFF are not UTF-8.
-  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return n;
-}
-
 json Rows(const TDataSet& ds, std::size_t first, std::size_t count) {
   json rows = json::array();
   for (std::size_t e = first; e < first + count; ++e) {
@@ -44,23 +22,6 @@ json Rows(const TDataSet& ds, std::size_t first, std::size_t count) {
 }
 
 }  // namespace
-
-std::string BytesToUtf8(std::string_view bytes) {
-  std::string out;
-  out.reserve(bytes.size());
-  for (std::size_t i = 0; i < bytes.size();) {
-    const std::size_t n = Utf8Length(bytes, i);
-    if (n > 0) {
-      out.append(bytes.substr(i, n));
-      i += n;
-    } else {
-      const auto c = static_cast<unsigned char>(bytes[i++]);
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
 
 json DataSetJson(const TDataSet& ds) {
   const TText& t = *ds.Text;

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/text.h"
+
 namespace dbc {
 class TFCStream;
 class TDataSet;
@@ -13,9 +15,9 @@ class TDataSet;
 
 namespace dbc::cli {
 
-// FCS text is bytes: valid UTF-8 passes, every other byte becomes the code
-// point of its value (printed as \u00XX when dumped with ensure_ascii).
-std::string BytesToUtf8(std::string_view bytes);
+// FCS text as JSON strings (util/text.h; printed as \u00XX when dumped
+// with ensure_ascii).
+using dbc::BytesToUtf8;
 
 nlohmann::ordered_json DataSetJson(const TDataSet& ds);
 nlohmann::ordered_json FileJson(const std::string& path, const TFCStream& stream,

@@ -6,12 +6,14 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
 
 #include "app/debarcoder.h"
 #include "app/plate.h"
+#include "app/run_record.h"
 #include "cli/commands.h"
 #include "cli/info_json.h"
 #include "fcs/dataset.h"
@@ -36,8 +38,6 @@ std::pair<int, std::string> SplitBitAssignment(const std::string& text, const st
     throw Exception("Invalid " + what + " '" + text + "': expected BIT=" + rest + " with BIT 1..7");
   return {bit, text.substr(eq + 1)};
 }
-
-std::string WellName(int row, int col) { return WellRowLetter(row) + PadWithZeros(std::to_string(col + 1), 2); }
 
 nlohmann::json ReportJson(const Debarcoder& engine, const std::string& input, const std::string& outDir,
                           bool exported) {
@@ -64,6 +64,38 @@ nlohmann::json ReportJson(const Debarcoder& engine, const std::string& input, co
   j["output_dir"] = BytesToUtf8(outDir);
   j["exported"] = exported;
   return j;
+}
+
+// Bits and thresholds of a run record, applied to the opened file: each
+// bit gets the parameter of the recorded name.
+struct Settings {
+  std::string source;
+  RunRecord record;
+};
+
+Settings ReadSettings(const std::string& path) {
+  std::error_code ec;
+  const bool folder = std::filesystem::is_directory(path, ec);
+  return {path, folder ? ReadRunRecord(path) : ReadRunRecordFile(path)};
+}
+
+void ApplyBits(Debarcoder& engine, const Settings& s) {
+  for (int bit = 1; bit <= Debarcoder::kBits; ++bit) {
+    const std::string& name = s.record.bits[static_cast<std::size_t>(bit - 1)].parameter;
+    int index = engine.FindParameter(name);
+    // A name that is no UTF-8 was written byte for byte as Latin-1.
+    if (index < 0)
+      if (const auto bytes = Utf8ToLatin1(name); bytes && *bytes != name) index = engine.FindParameter(*bytes);
+    if (index < 0)
+      throw Exception("The file has no parameter named '" + name + "' (bit " + std::to_string(bit) + " in " +
+                      s.source + ")");
+    engine.AssignBit(bit, index);
+  }
+}
+
+void ApplyThresholds(Debarcoder& engine, const Settings& s) {
+  for (int bit = 1; bit <= Debarcoder::kBits; ++bit)
+    engine.SetThreshold(bit, s.record.bits[static_cast<std::size_t>(bit - 1)].threshold);
 }
 
 }  // namespace
@@ -111,23 +143,31 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
       thresholds.emplace_back(bit, v);
     }
 
+    std::optional<Settings> settings;
+    if (options.settings) settings = ReadSettings(*options.settings);
+
     Debarcoder engine([&err](const std::string& m) { err << m << '\n'; });
     engine.Open(options.input);
     const std::string outDir = options.outDir ? *options.outDir : engine.DefaultOutputDir();
     engine.ProposeBits();
+    if (settings) ApplyBits(engine, *settings);
     for (const auto& [bit, name] : channels) {
       const int index = engine.FindParameter(name);
       if (index < 0) throw Exception("No parameter named '" + name + "' for bit " + std::to_string(bit));
       engine.AssignBit(bit, index);
     }
     engine.Load();
+    if (settings) ApplyThresholds(engine, *settings);
     for (const auto& [bit, value] : thresholds) engine.SetThreshold(bit, value);
 
     bool exported = false;
     if (!options.dryRun) {
+      if (!options.force)
+        if (const std::optional<std::string> foreign = engine.ForeignOutputs(outDir))
+          throw Exception(*foreign + " Add --force to replace them, or choose another folder with --out.");
       engine.Export(outDir, options.includeBarcode);
       exported = true;
-      err << "Done\n";
+      err << DoneMessage(outDir, engine.LastRecord()) << '\n';
     }
     if (options.json)
       out << ReportJson(engine, options.input, outDir, exported).dump() << '\n';
@@ -149,9 +189,13 @@ void RegisterRun(CLI::App& app, int& status) {
   cmd->add_option("FILE", o->input, "The pooled FCS file")->required();
   cmd->add_option("--out", *out, "Output folder (default: FILE without its extension)");
   cmd->add_flag("--include-barcode", o->includeBarcode, "Keep the barcode channels in the well files");
+  cmd->add_option("--settings", o->settings,
+                  "RECORD: a run record (or its folder) whose bits, by parameter name, and thresholds "
+                  "are applied");
   cmd->add_option("--channel", o->channels, "BIT=NAME: parameter NAME carries bit 1..7")->take_all();
   cmd->add_option("--threshold", o->thresholds, "BIT=VALUE: threshold of bit 1..7 on the log scale")
       ->take_all();
+  cmd->add_flag("--force", o->force, "Replace the outputs of another input in the output folder");
   cmd->add_flag("--dry-run", o->dryRun, "Classify and report, write nothing");
   cmd->add_flag("--json", o->json, "Report as JSON");
   cmd->callback([o, out, &status] {

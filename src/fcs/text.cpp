@@ -226,6 +226,7 @@ void TText::ReadEventCount() {
     Parent->compressed = false;
     if (tot < 0) tot = 0;
   }
+  announced = tot;
 
   if (Decimate) {
     tot /= 10;

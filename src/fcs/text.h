@@ -68,6 +68,9 @@ class TText : public TPreText {
   char DataType = 0;
   char Mode = 0;  // 'L' list mode
   std::int32_t tot = 0;
+  // The event count the TEXT announces, kept when the reader finds fewer
+  // events in the file and lowers tot and "$TOT" to their number.
+  std::int32_t announced = 0;
   std::int32_t par = 0;
   std::vector<TPar> pars;
   // Byte k of a value as stored is byte ByteOrd[k] - 1 of the value in

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDatabase>
@@ -70,6 +71,27 @@ void ShowMessageBox(QWidget* parent, const QString& text) {
   if (busy) QApplication::restoreOverrideCursor();
 }
 
+bool AskYesNoBox(QWidget* parent, const QString& text) {
+  const bool busy = QApplication::overrideCursor() != nullptr;
+  if (busy) QApplication::setOverrideCursor(Qt::ArrowCursor);
+  QMessageBox box(QMessageBox::Question, kTitle, text, QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  const bool yes = box.exec() == QMessageBox::Yes;
+  if (busy) QApplication::restoreOverrideCursor();
+  return yes;
+}
+
+std::optional<QString> ChooseFolderWithDialog(QWidget* parent, const QString& current) {
+  QFileDialog dialog(parent, QStringLiteral("Output folder"), current);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList dirs = dialog.selectedFiles();
+  if (dirs.isEmpty()) return std::nullopt;
+  return dirs.front();
+}
+
 QFont FormFont() {
   const QString tahoma = QStringLiteral("Tahoma");
   QFont font = QFontDatabase::families().contains(tahoma, Qt::CaseInsensitive)
@@ -83,6 +105,8 @@ TBarcodesetupform::TBarcodesetupform(FormServices services, QWidget* parent)
     : QWidget(parent), services_(std::move(services)) {
   if (!services_.chooseFile) services_.chooseFile = ChooseFileWithDialog;
   if (!services_.showMessage) services_.showMessage = ShowMessageBox;
+  if (!services_.askYesNo) services_.askYesNo = AskYesNoBox;
+  if (!services_.chooseFolder) services_.chooseFolder = ChooseFolderWithDialog;
   if (!services_.chooseColor) services_.chooseColor = ChooseColorWithDialog;
 
   setObjectName(QStringLiteral("Barcodesetupform"));
@@ -132,6 +156,9 @@ void TBarcodesetupform::BuildControls() {
   Par->setEditable(true);
   // Typed text never becomes a new item: the list is the file's parameters.
   Par->setInsertPolicy(QComboBox::NoInsert);
+  // Focus by click or Tab only, not by the wheel; see eventFilter.
+  Par->setFocusPolicy(Qt::StrongFocus);
+  Par->installEventFilter(this);
 
   Load = new QPushButton(QStringLiteral("Load"), this);
   Load->setObjectName(QStringLiteral("Load"));
@@ -147,6 +174,15 @@ void TBarcodesetupform::BuildControls() {
   Includebarcode->setObjectName(QStringLiteral("Includebarcode"));
   Includebarcode->setChecked(false);
 
+  // Beside Open: where Export writes, and the button that changes it.
+  FolderBtn = new QPushButton(QStringLiteral("Folder..."), this);
+  FolderBtn->setObjectName(QStringLiteral("FolderBtn"));
+  FolderBtn->setGeometry(112, 16, 75, 25);
+  FolderBtn->setEnabled(false);
+  DirLabel = new QLabel(this);
+  DirLabel->setObjectName(QStringLiteral("DirLabel"));
+  DirLabel->setTextFormat(Qt::PlainText);
+
   setMinimumSize(Par->geometry().right() + 16, 135 + 100 + 43);
 
   QWidget::setTabOrder(Par, Chart);
@@ -155,6 +191,7 @@ void TBarcodesetupform::BuildControls() {
   QWidget::setTabOrder(OpenBtn, Load);
   QWidget::setTabOrder(Load, ExportBtn);
   QWidget::setTabOrder(ExportBtn, Includebarcode);
+  QWidget::setTabOrder(Includebarcode, FolderBtn);
   Par->setFocus();
 }
 
@@ -167,6 +204,22 @@ void TBarcodesetupform::LayOutBottom() {
   ExportBtn->setGeometry(16, h - 37, 75, 25);
   Includebarcode->setGeometry(112, h - 33, std::max(97, Includebarcode->sizeHint().width()),
                               17);
+  DirLabel->setGeometry(200, 16, std::max(0, w - 216), 25);
+  ShowOutputDir();
+}
+
+void TBarcodesetupform::ShowOutputDir() {
+  const QString text = outputDir_.isEmpty() ? QString() : QStringLiteral("Output folder: ") + outputDir_;
+  DirLabel->setText(DirLabel->fontMetrics().elidedText(text, Qt::ElideMiddle, DirLabel->width()));
+  DirLabel->setToolTip(outputDir_);
+}
+
+bool TBarcodesetupform::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Par && event->type() == QEvent::Wheel && !Par->hasFocus()) {
+    event->ignore();
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TBarcodesetupform::resizeEvent(QResizeEvent* event) {
@@ -200,6 +253,7 @@ void TBarcodesetupform::Wire() {
   connect(Chart, &HistogramChart::cursorDragged, this, [this] { ChartCursorChange(); });
   connect(Chart, &HistogramChart::doubleClicked, this, [this] { ChartDblClick(); });
   connect(ExportBtn, &QPushButton::clicked, this, [this] { ExportBtnClick(); });
+  connect(FolderBtn, &QPushButton::clicked, this, [this] { FolderBtnClick(); });
 }
 
 void TBarcodesetupform::Guarded(const std::function<void()>& handler) {
@@ -254,6 +308,10 @@ void TBarcodesetupform::ExportBtnClick() {
   });
 }
 
+void TBarcodesetupform::FolderBtnClick() {
+  Guarded([this] { workspace_->FolderBtnClick(); });
+}
+
 int TBarcodesetupform::CurrentBit() const { return std::clamp(Bitnum->value(), 1, 7); }
 
 void TBarcodesetupform::ParClear() {
@@ -303,6 +361,16 @@ void TBarcodesetupform::ShowMessage(const std::string& text) {
   services_.showMessage(this, MessageText(text));
 }
 
+bool TBarcodesetupform::AskYesNo(const std::string& text) {
+  return services_.askYesNo(this, MessageText(text));
+}
+
+void TBarcodesetupform::ShowFile(const std::string& path, const std::string& outputDir) {
+  outputDir_ = QFile::decodeName(QByteArray(outputDir.data(), static_cast<qsizetype>(outputDir.size())));
+  FolderBtn->setEnabled(!path.empty());
+  ShowOutputDir();
+}
+
 void TBarcodesetupform::ChartClear() { Chart->Clear(); }
 
 void TBarcodesetupform::ChartAddPoint(double x, double y) { Chart->AddPoint(x, y); }
@@ -317,6 +385,14 @@ std::optional<std::string> TBarcodesetupform::AskOpenFile() {
   const std::optional<QString> path = services_.chooseFile(this);
   if (!path) return std::nullopt;
   const QByteArray bytes = QFile::encodeName(*path);
+  return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+}
+
+std::optional<std::string> TBarcodesetupform::AskOutputDir(const std::string& current) {
+  const std::optional<QString> dir =
+      services_.chooseFolder(this, QFile::decodeName(QByteArray(current.data(), static_cast<qsizetype>(current.size()))));
+  if (!dir) return std::nullopt;
+  const QByteArray bytes = QFile::encodeName(*dir);
   return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
 }
 

@@ -35,6 +35,11 @@ struct FormServices {
   std::function<std::optional<QString>(QWidget* parent)> chooseFile;
   // A modal message box with an OK button.
   std::function<void(QWidget* parent, const QString& text)> showMessage;
+  // A modal question with Yes and No buttons: true for Yes.
+  std::function<bool(QWidget* parent, const QString& text)> askYesNo;
+  // The modal folder dialog opened at `current`: the chosen folder, nothing
+  // when cancelled.
+  std::function<std::optional<QString>(QWidget* parent, const QString& current)> chooseFolder;
   // Colour picker of the chart editor.
   ColorChooser chooseColor;
 };
@@ -43,6 +48,10 @@ struct FormServices {
 std::optional<QString> ChooseFileWithDialog(QWidget* parent);
 // A message box titled like the window, with an OK button.
 void ShowMessageBox(QWidget* parent, const QString& text);
+// A question box titled like the window, with Yes and No (No the default).
+bool AskYesNoBox(QWidget* parent, const QString& text);
+// A dialog that picks an existing folder or makes a new one.
+std::optional<QString> ChooseFolderWithDialog(QWidget* parent, const QString& current);
 // Tahoma 8 pt where installed, else the platform's sans-serif at 8 pt.
 QFont FormFont();
 
@@ -69,6 +78,9 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   HistogramChart* Chart = nullptr;
   QPushButton* ExportBtn = nullptr;
   QCheckBox* Includebarcode = nullptr;
+  // The output folder and the button that changes it.
+  QPushButton* FolderBtn = nullptr;
+  QLabel* DirLabel = nullptr;
 
   // --- handlers, run by the controls ---
   void FormCreate();
@@ -79,6 +91,7 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   void ChartCursorChange();
   void ChartDblClick();
   void ExportBtnClick();
+  void FolderBtnClick();
 
   // --- WorkspaceView ---
   int CurrentBit() const override;
@@ -89,20 +102,27 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   int ParSelected() const override;
   void SetParSelected(int index) override;
   void ShowMessage(const std::string& text) override;
+  bool AskYesNo(const std::string& text) override;
+  void ShowFile(const std::string& path, const std::string& outputDir) override;
   void ChartClear() override;
   void ChartAddPoint(double x, double y) override;
   void SetCursorX(double x) override;
   double CursorX() const override;
   std::optional<std::string> AskOpenFile() override;
+  std::optional<std::string> AskOutputDir(const std::string& current) override;
   bool IncludeBarcode() const override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  // The wheel over the parameter list changes the bit's parameter only
+  // when the list has the focus (a page scrolled past it must not).
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
   void Wire();
   void LayOutBottom();
+  void ShowOutputDir();
   // Runs a handler; an error that escapes it is shown in a message box so
   // that it never unwinds through Qt's event loop.
   void Guarded(const std::function<void()>& handler);
@@ -112,6 +132,7 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   // Set while the program changes the parameter list, whose change signals
   // then are not the user's.
   bool settingPar_ = false;
+  QString outputDir_;  // as DirLabel shows it, elided to its width
 };
 
 }  // namespace dbc

@@ -13,6 +13,28 @@ char UpperChar(char c) noexcept { return (c >= 'a' && c <= 'z') ? static_cast<ch
 char LowerChar(char c) noexcept { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
+// Length of the valid UTF-8 sequence at s[i], or 0.
+std::size_t Utf8Length(std::string_view s, std::size_t i) {
+  const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+  const unsigned char c = b(i);
+  std::size_t n;
+  std::uint32_t cp;
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) { n = 2; cp = c & 0x1Fu; }
+  else if (c >= 0xE0 && c <= 0xEF) { n = 3; cp = c & 0x0Fu; }
+  else if (c >= 0xF0 && c <= 0xF4) { n = 4; cp = c & 0x07u; }
+  else return 0;
+  if (i + n > s.size()) return 0;
+  for (std::size_t k = 1; k < n; ++k) {
+    if ((b(i + k) & 0xC0) != 0x80) return 0;
+    cp = (cp << 6) | (b(i + k) & 0x3Fu);
+  }
+  // Overlong forms, surrogates and values above U+10FFFF are not UTF-8.
+  if ((n == 3 && cp < 0x800) || (n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  return n;
+}
+
 CharSet MakeSet(std::string_view members) {
   CharSet s;
   for (char c : members) s.set(static_cast<unsigned char>(c));
@@ -261,6 +283,40 @@ void TUniqueList::Delete(int i) {
 void TUniqueList::Clear() noexcept {
   strings_.clear();
   objects_.clear();
+}
+
+std::string BytesToUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (std::size_t i = 0; i < bytes.size();) {
+    const std::size_t n = Utf8Length(bytes, i);
+    if (n > 0) {
+      out.append(bytes.substr(i, n));
+      i += n;
+    } else {
+      const auto c = static_cast<unsigned char>(bytes[i++]);
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> Utf8ToLatin1(std::string_view utf8) {
+  std::string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t n = Utf8Length(utf8, i);
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if (n == 1) {
+      out += static_cast<char>(c);
+    } else if (n == 2 && c <= 0xC3) {
+      out += static_cast<char>(((c & 0x03u) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3Fu));
+    } else {
+      return std::nullopt;
+    }
+    i += n;
+  }
+  return out;
 }
 
 }  // namespace dbc

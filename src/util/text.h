@@ -3,6 +3,7 @@
 // Character positions are counted from 1; position 0 means "not found".
 #include <bitset>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -48,6 +49,14 @@ std::string LowerAscii(std::string_view s);
 // Equal when equal after upper-casing the ASCII letters a..z of both.
 bool SameTextAscii(std::string_view a, std::string_view b) noexcept;
 bool StartsWith(std::string_view s, std::string_view prefix) noexcept;
+
+// FCS text is bytes; JSON is UTF-8. Valid UTF-8 passes, every other byte
+// becomes the code point of its value (Latin-1).
+std::string BytesToUtf8(std::string_view bytes);
+// The bytes whose Latin-1 reading is the given UTF-8 text; empty when a
+// character lies above U+00FF or the text is no UTF-8 (so that a name the
+// parameter list shows byte for byte can be found again).
+std::optional<std::string> Utf8ToLatin1(std::string_view utf8);
 
 // A string list that refuses duplicates (exact or, when CaseIndifferent,
 // ignoring ASCII case) in its adding operations. Each string carries an

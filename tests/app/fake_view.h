@@ -21,6 +21,11 @@ class FakeView : public WorkspaceView {
   double cursor = 0;
   std::optional<std::string> dialogAnswer;
   bool includeBarcode = false;
+  std::vector<std::string> questions;  // asked with AskYesNo
+  bool answerYes = true;
+  std::optional<std::string> folderAnswer;
+  std::string folderDialogStart;
+  std::string shownPath, shownDir;     // what ShowFile shows
 
   int CurrentBit() const override { return bit; }
   void ParClear() override {
@@ -33,6 +38,14 @@ class FakeView : public WorkspaceView {
   int ParSelected() const override { return selected; }
   void SetParSelected(int index) override { selected = index; }
   void ShowMessage(const std::string& text) override { messages.push_back(text); }
+  bool AskYesNo(const std::string& text) override {
+    questions.push_back(text);
+    return answerYes;
+  }
+  void ShowFile(const std::string& path, const std::string& outputDir) override {
+    shownPath = path;
+    shownDir = outputDir;
+  }
   void ChartClear() override {
     points.clear();
     ++chartClears;
@@ -41,6 +54,10 @@ class FakeView : public WorkspaceView {
   void SetCursorX(double x) override { cursor = x; }
   double CursorX() const override { return cursor; }
   std::optional<std::string> AskOpenFile() override { return dialogAnswer; }
+  std::optional<std::string> AskOutputDir(const std::string& current) override {
+    folderDialogStart = current;
+    return folderAnswer;
+  }
   bool IncludeBarcode() const override { return includeBarcode; }
 };
 

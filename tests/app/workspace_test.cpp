@@ -313,7 +313,7 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
   }
   ASSERT_TRUE(ws.ExportBtnClick());
   EXPECT_EQ(FilesBelow(ws.dir()),
-            (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_A02.fcs"}));
+            (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_A02.fcs", "debarcode-run.json"}));
   const std::string a01 = ReadFile(ws.dir() + "/Well_A01.fcs");
 
   // A folder in the place of Well_A02.fcs.
@@ -323,7 +323,8 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
   EXPECT_FALSE(ws.ExportBtnClick());
   EXPECT_EQ(view.messages, std::vector<std::string>{"Cannot create file \"" + ws.dir() +
                                                     "/Well_A02.fcs\". Is a directory"});
-  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs"}));
+  // The first export's record stays: the failed one writes none.
+  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json"}));
   EXPECT_EQ(ReadFile(ws.dir() + "/Well_A01.fcs"), a01);
 
   // A read-only output folder (root may write anyway: then there is no case).
@@ -335,7 +336,7 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0],
               "Cannot create file \"" + ws.dir() + "/Well_A01.fcs\". Permission denied");
-    EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs"}));
+    EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json"}));
   }
   fs::permissions(ws.dir(), fs::perms::owner_all);
 }

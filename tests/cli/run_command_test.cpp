@@ -2,9 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "app/run_record.h"
 #include "app/synthetic_plate.h"
 #include "cli/commands.h"
 #include "support/temp_dir.h"
@@ -25,6 +27,16 @@ class RunCommand : public testing::Test {
     ASSERT_EQ(RunSynth(input, o, out, err), 0) << err.str();
     EXPECT_EQ(out.str().rfind("Wrote 5000 events of 10 parameters to " + input, 0), 0u);
   }
+  // Another plate of 10 parameters (the same names); it becomes the input.
+  void NextInput(const std::string& name, std::int64_t events, std::uint64_t seed) {
+    input = dir.File(name);
+    SyntheticPlateOptions o;
+    o.events = events;
+    o.params = 10;
+    o.seed = seed;
+    std::ostringstream sout, serr;
+    ASSERT_EQ(RunSynth(input, o, sout, serr), 0) << serr.str();
+  }
   int Run(RunOptions o, bool json) {
     o.input = input;
     o.json = json;
@@ -42,8 +54,16 @@ TEST_F(RunCommand, JsonReportsThePlate) {
   RunOptions o;
   o.thresholds = {"1=0.1", "7=2.0000000000000004"};
   ASSERT_EQ(Run(o, true), 0) << err.str();
-  EXPECT_EQ(err.str(), "Done\n");
   const auto j = nlohmann::json::parse(out.str());
+  std::int64_t inWells = 0, wells = 0;
+  for (const auto& [well, n] : j["wells"].items()) {
+    inWells += n.get<std::int64_t>();
+    wells += n.get<std::int64_t>() > 0;
+  }
+  EXPECT_EQ(err.str(), "Done\nThe files are in " + dir.File("pool") + "\n" + std::to_string(inWells) +
+                           " events went to " + std::to_string(wells) + " wells, " +
+                           std::to_string(j["trash"].get<std::int64_t>()) +
+                           " to the trash\n");
   EXPECT_EQ(j["input"], input);
   EXPECT_EQ(j["events"], 5000);
   EXPECT_EQ(j["output_dir"], dir.File("pool"));
@@ -113,6 +133,96 @@ TEST_F(RunCommand, ErrorsExitOne) {
   err.str("");
   EXPECT_EQ(RunRun(o, out, err), 1);
   EXPECT_NE(err.str().find("missing.fcs"), std::string::npos) << err.str();
+}
+
+TEST_F(RunCommand, AnotherInputsFolderNeedsForce) {
+  RunOptions o;
+  o.outDir = dir.File("shared");
+  ASSERT_EQ(Run(o, false), 0) << err.str();
+  const RunRecord first = ReadRunRecord(dir.File("shared"));
+  ASSERT_EQ(Run(o, false), 0) << "the same input again: " << err.str();
+
+  const std::string firstInput = input;
+  NextInput("other.fcs", 3000, 9);
+  EXPECT_EQ(Run(o, false), 1);
+  EXPECT_EQ(err.str(), "The folder \"" + dir.File("shared") + "\" holds the outputs of another input, \"" +
+                           firstInput + "\". Add --force to replace them, or choose another folder with --out.\n");
+  EXPECT_EQ(ReadRunRecord(dir.File("shared")).input.sha256, first.input.sha256);
+  o.dryRun = true;
+  EXPECT_EQ(Run(o, false), 0) << "a dry run writes nothing and asks nothing";
+  o.dryRun = false;
+  o.force = true;
+  ASSERT_EQ(Run(o, false), 0) << err.str();
+  const RunRecord second = ReadRunRecord(dir.File("shared"));
+  EXPECT_EQ(second.input.path, input);
+  EXPECT_EQ(second.input.eventsRead, 3000);
+  EXPECT_EQ(RunVerify(dir.File("shared"), out, err), 0);
+}
+
+TEST_F(RunCommand, SettingsOfOneRunServeTheNext) {
+  // Bit 2 takes a parameter that is no barcode channel; two thresholds
+  // that need every digit.
+  RunOptions o;
+  o.thresholds = {"1=0.1", "4=2.0000000000000004"};
+  o.channels = {"2=Time"};
+  ASSERT_EQ(Run(o, false), 0) << err.str();
+  const RunRecord a = ReadRunRecord(dir.File("pool"));
+  EXPECT_EQ(a.bits[1].parameter, "Time");
+
+  // The next plate, another file with the same names, takes them.
+  const std::string record = dir.File("pool/debarcode-run.json");
+  NextInput("next.fcs", 4000, 21);
+  RunOptions next;
+  next.settings = record;
+  ASSERT_EQ(Run(next, false), 0) << err.str();
+  const RunRecord b = ReadRunRecord(dir.File("next"));
+  for (std::size_t i = 0; i < 7; ++i) {
+    EXPECT_EQ(b.bits[i].parameter, a.bits[i].parameter);
+    EXPECT_EQ(b.bits[i].threshold, a.bits[i].threshold) << "bit " << i + 1;
+  }
+  EXPECT_EQ(b.bits[0].threshold, 0.1);
+  EXPECT_EQ(b.bits[3].threshold, 2.0000000000000004);
+  EXPECT_EQ(b.input.eventsRead, 4000);
+
+  // The folder names the record as well; options given beside it win.
+  next.settings = dir.File("pool");
+  next.thresholds = {"3=1.5"};
+  ASSERT_EQ(Run(next, false), 0) << err.str();
+  EXPECT_EQ(ReadRunRecord(dir.File("next")).bits[2].threshold, 1.5);
+  EXPECT_EQ(ReadRunRecord(dir.File("next")).bits[0].threshold, 0.1);
+
+  // A parameter the file lacks, and a file that is no record.
+  {
+    std::ifstream f(record);
+    std::string t((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+    const auto at = t.find("\"Time\"");
+    ASSERT_NE(at, std::string::npos);
+    t.replace(at, 6, "\"Tyme\"");
+    std::ofstream(dir.File("edited.json")) << t;
+  }
+  next.settings = dir.File("edited.json");
+  next.thresholds.clear();
+  EXPECT_EQ(Run(next, false), 1);
+  EXPECT_EQ(err.str(), "The file has no parameter named 'Tyme' (bit 2 in " + dir.File("edited.json") + ")\n");
+  next.settings = input;
+  EXPECT_EQ(Run(next, false), 1);
+  EXPECT_EQ(err.str(), input + ": Not a run record: the text is no JSON\n");
+}
+
+TEST_F(RunCommand, VerifySaysWhatDiffers) {
+  RunOptions o;
+  ASSERT_EQ(Run(o, false), 0) << err.str();
+  const RunRecord r = ReadRunRecord(dir.File("pool"));
+  out.str("");
+  ASSERT_EQ(RunVerify(dir.File("pool"), out, err), 0);
+  EXPECT_EQ(out.str(), "OK: " + std::to_string(r.outputs.size()) + " outputs holding 5000 events, as the record says\n");
+
+  const std::string well = r.outputs.back().name;
+  fs::remove(dir.File("pool/" + well));
+  out.str("");
+  EXPECT_EQ(RunVerify(dir.File("pool"), out, err), 1);
+  EXPECT_EQ(out.str(), well + ": missing\nthe outputs hold " + std::to_string(5000 - r.outputs.back().events) +
+                           " events, the input 5000\n2 differences\n");
 }
 
 TEST_F(RunCommand, SynthRejectsBadOptions) {

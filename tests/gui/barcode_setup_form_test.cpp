@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWheelEvent>
 #include <memory>
 
 #include "app/plate.h"
@@ -76,6 +77,9 @@ class BarcodeSetupFormTest : public QObject {
   QList<bool> busyAtMessage_;
   std::optional<QString> answer_;  // what the file dialog answers
   int dialogs_ = 0;
+  std::optional<QString> folderAnswer_;  // what the folder dialog answers
+  QStringList questions_;
+  bool answerYes_ = true;
   std::unique_ptr<TBarcodesetupform> form_;
 
   QString Path(const QString& name) const { return QDir(tmp_.path()).filePath(name); }
@@ -129,7 +133,15 @@ class BarcodeSetupFormTest : public QObject {
     busyAtMessage_.clear();
     answer_.reset();
     dialogs_ = 0;
+    folderAnswer_.reset();
+    questions_.clear();
+    answerYes_ = true;
     dbc::FormServices services;
+    services.chooseFolder = [this](QWidget*, const QString&) { return folderAnswer_; };
+    services.askYesNo = [this](QWidget*, const QString& text) {
+      questions_ << text;
+      return answerYes_;
+    };
     services.chooseFile = [this](QWidget*) {
       ++dialogs_;
       return answer_;
@@ -194,8 +206,9 @@ class BarcodeSetupFormTest : public QObject {
   void tabWalksTheControlsInOrder() {
     QApplication::setActiveWindow(form_.get());
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
-    const QStringList expected{"Par",    "Chart",     "Bitnum",        "OpenBtn",
-                               "Load",   "ExportBtn", "Includebarcode"};
+    Open(plate_);  // the folder button takes the focus only with a file
+    const QStringList expected{"Par",       "Chart",          "Bitnum",   "OpenBtn", "Load",
+                               "ExportBtn", "Includebarcode", "FolderBtn"};
     QCOMPARE(dbc::guitest::TabOrder(form_.get(), form_->Par), expected);
   }
 
@@ -321,9 +334,15 @@ class BarcodeSetupFormTest : public QObject {
     Open(plate_);
     Click(form_->Load);
     Click(form_->ExportBtn);
-    QCOMPARE(messages_, QStringList{QStringLiteral("Done")});
+    QCOMPARE(messages_.size(), 1);
+    const QStringList lines = messages_.front().split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], QStringLiteral("Done"));
+    QCOMPARE(lines[1], QStringLiteral("The files are in ") + Path(QStringLiteral("plate")));
+    QVERIFY2(lines[2].endsWith(QStringLiteral(" to the trash")), qPrintable(lines[2]));
     QCOMPARE(busyAtMessage_, QList<bool>{true});
     const QDir out(Path(QStringLiteral("plate")));
+    QVERIFY(out.exists(QStringLiteral("debarcode-run.json")));
     QVERIFY(out.exists(QStringLiteral("trash/trash.fcs")));
     const QStringList wells = out.entryList({QStringLiteral("Well_*.fcs")}, QDir::Files);
     QVERIFY2(wells.size() > 48, qPrintable(wells.join(' ')));
@@ -400,6 +419,84 @@ class BarcodeSetupFormTest : public QObject {
     QCOMPARE(dialogs_, 2);
     QCOMPARE(messages_, QStringList());
     QCOMPARE(form_->Par->count(), static_cast<int>(summary_.names.size()));
+  }
+
+  // The wheel over the list changes the bit's parameter only while the
+  // list has the focus.
+  void wheelChangesTheParameterOnlyWithFocus() {
+    Open(plate_);
+    Click(form_->Load);
+    form_->Load->setFocus();
+    QApplication::setActiveWindow(form_.get());
+    QVERIFY(QTest::qWaitForWindowActive(form_.get()));
+    const QList<int> before = Assignment();
+    auto wheel = [this] {
+      const QPoint at = form_->Par->rect().center();
+      QWheelEvent event(at, form_->Par->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                        Qt::NoScrollPhase, false);
+      QApplication::sendEvent(form_->Par, &event);
+    };
+    wheel();
+    QCOMPARE(Assignment(), before);
+    QCOMPARE(form_->Par->currentIndex(), before[0]);
+
+    form_->Par->setFocus();
+    QVERIFY(form_->Par->hasFocus());
+    wheel();
+    QCOMPARE(form_->Par->currentIndex(), before[0] + 1);
+    QCOMPARE(ws().bit2par(1), before[0] + 1);
+    // Loaded before: the bit is loaded again with its new parameter.
+    QVERIFY(ws().Histo(1) != nullptr);
+    QCOMPARE(form_->Chart->CursorX(), ws().Threshold(1));
+    QCOMPARE(messages_, QStringList());
+  }
+
+  void theOutputFolderIsShownAndCanBeChosen() {
+    QVERIFY(!form_->FolderBtn->isEnabled());
+    QCOMPARE(form_->DirLabel->text(), QString());
+    QCOMPARE(form_->FolderBtn->geometry(), QRect(112, 16, 75, 25));
+    Open(plate_);
+    QVERIFY(form_->FolderBtn->isEnabled());
+    QCOMPARE(form_->DirLabel->toolTip(), Path(QStringLiteral("plate")));
+    QVERIFY(form_->DirLabel->text().startsWith(QStringLiteral("Output folder: ")));
+
+    folderAnswer_ = Path(QStringLiteral("chosen"));
+    Click(form_->FolderBtn);
+    QCOMPARE(form_->DirLabel->toolTip(), Path(QStringLiteral("chosen")));
+    Click(form_->Load);
+    Click(form_->ExportBtn);
+    QVERIFY(QFile::exists(Path(QStringLiteral("chosen/debarcode-run.json"))));
+    QCOMPARE(messages_.size(), 1);
+
+    // Another input bound for the same folder: asked; No writes nothing.
+    const QString other = Path(QStringLiteral("other.fcs"));
+    dbc::SyntheticPlateOptions options;
+    options.events = 1000;
+    options.params = 10;
+    options.seed = 99;
+    dbc::WriteSyntheticPlate(Bytes(other), options);
+    Open(other);
+    QCOMPARE(form_->DirLabel->toolTip(), Path(QStringLiteral("other")));
+    Click(form_->FolderBtn);
+    Click(form_->Load);
+    const QByteArray record = ReadAll(Path(QStringLiteral("chosen/debarcode-run.json")));
+    answerYes_ = false;
+    Click(form_->ExportBtn);
+    QCOMPARE(questions_.size(), 1);
+    QVERIFY2(questions_[0].endsWith(QStringLiteral("Replace them?")), qPrintable(questions_[0]));
+    QCOMPARE(messages_.size(), 1);
+    QCOMPARE(ReadAll(Path(QStringLiteral("chosen/debarcode-run.json"))), record);
+    answerYes_ = true;
+    Click(form_->ExportBtn);
+    QCOMPARE(messages_.size(), 2);
+    QVERIFY(messages_.back().startsWith(QStringLiteral("Done\n")));
+
+    // A refused file: no folder shown, the button off.
+    const QString six = Path(QStringLiteral("six.fcs"));
+    WriteFcs(six, {"BC1", "BC2", "BC3", "BC4", "BC5", "BC6"}, 10);
+    Open(six);
+    QCOMPARE(form_->DirLabel->text(), QString());
+    QVERIFY(!form_->FolderBtn->isEnabled());
   }
 
   void doubleClickOpensTheChartEditor() {

@@ -142,3 +142,30 @@ TEST(TUniqueList, RefusesDuplicatesAccordingToCase) {
 
 }  // namespace
 }  // namespace dbc
+
+namespace dbc {
+namespace {
+
+// Names go into JSON as UTF-8 and must be found again byte for byte.
+TEST(Utf8ToLatin1, UndoesTheLatin1ReadingOfBytes) {
+  const struct {
+    std::string utf8;
+    std::optional<std::string> bytes;
+  } cases[] = {
+      {"BC1-Pd102Di", "BC1-Pd102Di"},
+      {"\xC3\xA9", "\xE9"},            // U+00E9
+      {"\xC2\x80\xC3\xBF", "\x80\xFF"},  // the ends of the two-byte range
+      {"\xC4\x80", std::nullopt},      // U+0100 is no byte
+      {"\xE2\x82\xAC", std::nullopt},  // the euro sign
+      {"\xE9", std::nullopt},          // no UTF-8
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Utf8ToLatin1(c.utf8), c.bytes) << c.utf8;
+  // Every byte that BytesToUtf8 turns into a character comes back.
+  std::string all;
+  for (int b = 0x80; b < 0x100; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(Utf8ToLatin1(BytesToUtf8(all)), all);
+}
+
+}  // namespace
+}  // namespace dbc
