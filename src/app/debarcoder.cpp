@@ -204,11 +204,15 @@ int Debarcoder::FirstUndefinedBit() const noexcept {
 
 // --- Load ---
 
-void Debarcoder::Load() {
+void Debarcoder::Load(const Progress& progress) {
   RequireFile();
   if (const int bit = FirstUndefinedBit()) throw Exception("Bit " + std::to_string(bit) + " is not defined");
   RequireEvents();
-  for (int bit = 1; bit <= kBits; ++bit) LoadBit(bit);
+  for (int bit = 1; bit <= kBits; ++bit) {
+    if (progress) progress("Loading bit " + std::to_string(bit), static_cast<double>(bit - 1) / kBits);
+    LoadBit(bit);
+  }
+  if (progress) progress("Loading bit " + std::to_string(kBits), 1.0);
 }
 
 void Debarcoder::LoadBit(int bit) {
@@ -227,6 +231,7 @@ void Debarcoder::LoadBit(int bit) {
     TScale scale;
     float low = 0, high = 0;
     CropAndLogColumn(b.column, true, ds.Decades, ds.CropOutliers, scale, low, high, scratch_);
+    if (scale.decade > 0) b.scale = scale;
   }
   b.histogram = Thistogram::Create(b.column, kHistogramPoints, -1, scratch_);
   b.guessed = b.histogram.GuessThreshold();
@@ -249,6 +254,11 @@ const Thistogram* Debarcoder::Histogram(int bit) const {
 const TSingleVector& Debarcoder::TransformedColumn(int bit) const { return bits_[Slot(bit)].column; }
 
 double Debarcoder::GuessedThreshold(int bit) const { return bits_[Slot(bit)].guessed; }
+
+std::optional<TScale> Debarcoder::LogScale(int bit) const {
+  const BitState& b = bits_[Slot(bit)];
+  return b.loaded ? b.scale : std::nullopt;
+}
 
 // --- thresholds and the live classification ---
 
@@ -373,11 +383,15 @@ RunRecord Debarcoder::MakeRecord(const std::string& dir, const ExportResult& res
   return r;
 }
 
-ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode) {
+ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode, const Progress& progress) {
   CheckExport();
   Input();  // an input that changed on disk is refused before anything is written
   const TDataSet& ds = *DataSet();
+  std::error_code ec;
+  const bool madeDir = !std::filesystem::is_directory(dir, ec);
   MakeOutputFolder(dir);
+  const std::string trashDir = dir + "/trash";
+  const bool madeTrashDir = !std::filesystem::is_directory(trashDir, ec);
   ExportJob job;
   job.text = ds.Text.get();
   job.data = &ds.data;
@@ -386,7 +400,18 @@ ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode) {
   job.bit2par = bit2par_;
   job.includeBarcode = includeBarcode;
   job.dir = dir;
-  ExportResult result = ExportPlate(job);
+  ExportResult result;
+  try {
+    result = ExportPlate(job, {}, progress);
+  } catch (const ECancelled&) {
+    // The outputs are gone with their writers; the folders made for them
+    // go too (remove takes only an empty folder).
+    if (madeTrashDir) std::filesystem::remove(trashDir, ec);
+    if (madeDir) std::filesystem::remove(dir, ec);
+    throw;
+  }
+  // From here on the export completes: the answer is not asked for.
+  if (progress) progress("Writing the run record", 1.0);
   std::vector<std::string> written;
   for (const std::string& file : result.files) written.push_back(RelativeOutputName(dir, file));
   RemoveStaleOutputs(dir, written);

@@ -26,7 +26,9 @@
 
 #include "app/export.h"
 #include "app/run_record.h"
+#include "app/progress.h"
 #include "stats/histogram.h"
+#include "stats/scale.h"
 #include "util/numeric.h"
 #include "util/vectors.h"
 
@@ -101,8 +103,9 @@ class Debarcoder {
   // Every bit: its transformed column, its histogram, its guessed threshold
   // (which becomes its threshold); then the codes and counts. Raises "No
   // file is open", "Bit n is not defined" when a bit has no parameter, "The
-  // file holds no events".
-  void Load();
+  // file holds no events". `progress` hears of each bit ("Loading bit n");
+  // Load cannot be stopped halfway, so its answer is not asked for.
+  void Load(const Progress& progress = {});
   // One bit only (the others keep theirs); the codes follow when all bits
   // are loaded.
   void LoadBit(int bit);
@@ -113,6 +116,11 @@ class Debarcoder {
   // The bit's values on the log scale, empty before it is loaded.
   const TSingleVector& TransformedColumn(int bit) const;
   double GuessedThreshold(int bit) const;
+  // How Load mapped the bit's measured values to its column: the log
+  // scale's range and decades when it put the parameter on the log scale;
+  // nothing when the values are used as they are (a parameter the file
+  // declares logarithmic, a constant column) or before Load.
+  std::optional<TScale> LogScale(int bit) const;
 
   // --- thresholds and the live classification ---
   double Threshold(int bit) const;
@@ -149,8 +157,12 @@ class Debarcoder {
   // file and one file per well with events, the file's own values; then
   // removes the earlier well and trash files it did not write, and last
   // writes the run record. Raises what CheckExport raises, or when writing
-  // fails (the record is then not written).
-  ExportResult Export(const std::string& dir, bool includeBarcode);
+  // fails (the record is then not written). `progress` hears of the
+  // outputs being written and of the record; when it says stop while the
+  // outputs are written, ECancelled is raised and no output file is left
+  // (nor the folders the export made): the files and the record of an
+  // earlier export stay as they were.
+  ExportResult Export(const std::string& dir, bool includeBarcode, const Progress& progress = {});
   // The record the last Export wrote.
   const RunRecord& LastRecord() const noexcept { return lastRecord_; }
 
@@ -161,6 +173,7 @@ class Debarcoder {
     TSingleVector column;  // transformed values
     Thistogram histogram;
     double guessed = 0;
+    std::optional<TScale> scale;  // set when Load log-scaled the column
   };
   static std::size_t Slot(int bit);
   void Adopt(std::unique_ptr<TFCStream> stream, const std::string& path,

@@ -125,7 +125,7 @@ TByteVector ClassifyEvents(const TSingleMatrix& data, std::size_t events,
 std::string TrashFileName(const std::string& dir) { return dir + "/trash/trash.fcs"; }
 
 std::string WellFileName(const std::string& dir, int row, int col) {
-  return dir + "/Well_" + WellRowLetter(row) + PadWithZeros(std::to_string(col + 1), 2) + ".fcs";
+  return dir + "/Well_" + WellName(row, col) + ".fcs";
 }
 
 TPreText TrashText(const TPreText& source, int parcount) {
@@ -202,7 +202,8 @@ ExportResult ExportPlateReference(const ExportJob& job) {
   return result;
 }
 
-ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning) {
+ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const Progress& progress) {
+  static const std::string kStage = "Writing the wells";
   CheckJob(job);
   ExportResult result;
   if (job.events == 0) return result;
@@ -270,7 +271,12 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning) {
     wellRows.clear();
     trashRows.clear();
   };
+  // About a hundred reports over the pass, at block boundaries.
+  const std::size_t reportEvery = std::max<std::size_t>(1, events / block / 100) * block;
+  ReportProgress(progress, kStage, 0.0);
   for (; start < events; start += block) {
+    if (start % reportEvery == 0 && start > 0)
+      ReportProgress(progress, kStage, static_cast<double>(start) / static_cast<double>(events));
     const std::size_t n = std::min(block, events - start);
     for (std::size_t i = 0; i < n; ++i) {
       const auto oi = static_cast<std::size_t>(outputOf[codes[start + i]]);
@@ -288,6 +294,8 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning) {
     }
     gather();
   }
+  // The last chance to stop: the writers still hold temporary files only.
+  ReportProgress(progress, kStage, 1.0);
 
   for (int o = 0; o < kOutputs; ++o) {
     auto& w = writer[static_cast<std::size_t>(o)];

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "app/progress.h"
 #include "fcs/pretext.h"
 #include "util/vectors.h"
 
@@ -68,11 +69,16 @@ TPreText WellText(const TPreText& source, int parcount, const BitParams& bit2par
 // when it ends, so the files are those of the plain algorithm, byte for
 // byte. Errors (creating or writing a file) propagate; the outputs
 // completed before stay, the others leave no file.
+//
+// `progress` hears of the pass ("Writing the wells", fraction of the
+// events); it is asked last just before the outputs are completed, so that
+// a stop (ECancelled) leaves no output file at all.
 struct ExportTuning {
   std::size_t blockEvents = 512;           // events gathered per block
   std::size_t bufferBytes = 256 * 1024;    // per output writer
 };
-ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning = {});
+ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning = {},
+                         const Progress& progress = {});
 
 // The plain algorithm: one full scan of the codes per output, one row per
 // written event. Kept as the reference the fast export is checked against.

@@ -43,4 +43,16 @@ std::string WellName(int row, int col) {
   return WellRowLetter(row) + std::string(col < 9 ? "0" : "") + std::to_string(col + 1);
 }
 
+std::string CodeBitsText(int code) {
+  std::string bits;
+  int on = 0;
+  for (int bit = 1; bit <= 7; ++bit)
+    if (code & (1 << (bit - 1))) {
+      bits += (on++ ? ", " : " ") + std::to_string(bit);
+    }
+  const std::string tail = " (code " + std::to_string(code) + ")";
+  if (on == 0) return "no bit on" + tail;
+  return (on == 1 ? "bit" : "bits") + bits + " on" + tail;
+}
+
 }  // namespace dbc

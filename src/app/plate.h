@@ -32,5 +32,8 @@ void BuildPlateTables();
 const char* WellRowLetter(int row);
 // "A01" .. "H12" of a 0-based row and column.
 std::string WellName(int row, int col);
+// The bits a code has on, in words: "bits 1, 3, 7 on (code 69)", "no bit
+// on (code 0)".
+std::string CodeBitsText(int code);
 
 }  // namespace dbc

@@ -1,5 +1,8 @@
 #include "app/workspace.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <string>
 
 #include "fcs/dataset.h"
@@ -16,6 +19,8 @@ Workspace::~Workspace() = default;
 bool Workspace::RunHandler(const std::function<bool()>& fn) {
   try {
     return fn();
+  } catch (const ECancelled&) {
+    return false;
   } catch (const std::exception& e) {
     view_.ShowMessage(e.what());
     return false;
@@ -26,9 +31,23 @@ void Workspace::FormCreate() {
   engine_.Close();
   dir_.clear();
   ShowFile();
+  ShowBitsAndPlate();
 }
 
 void Workspace::ShowFile() { view_.ShowFile(engine_.HasFile() ? engine_.Path() : std::string(), dir_); }
+
+namespace {
+
+// Events whose code has the bit set, as a share of all.
+std::optional<double> ShareAbove(const PlateCounts& counts, int bit) {
+  if (counts.total <= 0) return std::nullopt;
+  std::int64_t above = 0;
+  for (std::size_t code = 0; code < counts.perCode.size(); ++code)
+    if (code & (std::size_t{1} << (bit - 1))) above += counts.perCode[code];
+  return static_cast<double>(above) / static_cast<double>(counts.total);
+}
+
+}  // namespace
 
 bool Workspace::OpenBtnClick() {
   return RunHandler([this] { return Open(); });
@@ -45,6 +64,7 @@ bool Workspace::Open() {
     view_.ParClear();
     view_.ChartClear();
     ShowFile();
+    ShowBitsAndPlate();
     throw;
   }
   dir_ = options_.outputDir ? *options_.outputDir : engine_.DefaultOutputDir();
@@ -53,6 +73,7 @@ bool Workspace::Open() {
   for (const std::string& name : engine_.ParameterNames()) view_.ParAdd(name);
   engine_.ProposeBits();
   view_.ChartClear();
+  ShowBitsAndPlate();
   BitnumChange();
   return true;
 }
@@ -70,6 +91,8 @@ void Workspace::ParChange() {
     if (b < 1 || b > kBits || !engine_.HasFile()) return true;
     const bool wasLoaded = engine_.IsLoaded(b);
     engine_.AssignBit(b, view_.ParSelected());
+    // Another bit may have lost its parameter, and the plate its codes.
+    ShowBitsAndPlate();
     if (wasLoaded) ShowBit();
     return true;
   });
@@ -80,9 +103,25 @@ bool Workspace::LoadClick() {
 }
 
 bool Workspace::Load() {
-  engine_.Load();
+  view_.RunLong("Load", false, [this](const Progress& progress) { engine_.Load(progress); });
+  ShowBitsAndPlate();
   ShowBit();
   return true;
+}
+
+void Workspace::ShowBitsAndPlate() {
+  for (int bit = 1; bit <= kBits; ++bit) {
+    const int p = engine_.HasFile() ? engine_.BitParameter(bit) : -1;
+    const std::string name = p >= 0 ? engine_.DataSet()->ParName(p) : std::string();
+    view_.ShowBitHistogram(bit, name, engine_.Histogram(bit), engine_.Threshold(bit));
+  }
+  view_.ShowPlate(engine_.Counts());
+}
+
+void Workspace::ShowCurrentThreshold() {
+  const int b = view_.CurrentBit();
+  if (b < 1 || b > kBits) return;
+  view_.ShowThreshold(engine_.Threshold(b), ShareAbove(engine_.Counts(), b));
 }
 
 // The selected bit's histogram and threshold; an empty chart for a bit
@@ -92,9 +131,14 @@ void Workspace::ShowBit() {
   if (b < 1 || b > kBits) return;
   const Thistogram* h = engine_.Histogram(b);
   view_.ChartClear();
-  if (!h) return;
+  if (!h || h->Count() == 0) {
+    view_.ShowRuler({});
+    ShowCurrentThreshold();
+    return;
+  }
   for (int i = 0; i < h->Count(); ++i)
     view_.ChartAddPoint(h->Xvalue[static_cast<std::size_t>(i)], h->Yvalue[static_cast<std::size_t>(i)]);
+  view_.ShowRuler(RulerTicks(engine_.LogScale(b), h->Xvalue.front(), h->Xvalue.back()));
   view_.SetCursorX(engine_.Threshold(b));
   ChartCursorChange();
 }
@@ -102,7 +146,48 @@ void Workspace::ShowBit() {
 void Workspace::ChartCursorChange() {
   const int b = view_.CurrentBit();
   if (b < 1 || b > kBits) return;
-  engine_.SetThreshold(b, view_.CursorX());
+  const double x = view_.CursorX();
+  engine_.SetThreshold(b, x);
+  view_.ShowBitThreshold(b, x);
+  view_.ShowPlate(engine_.Counts());
+  ShowCurrentThreshold();
+}
+
+void Workspace::ThresholdTyped(const std::string& text) {
+  std::size_t first = text.find_first_not_of(" \t");
+  std::size_t last = text.find_last_not_of(" \t");
+  double x = 0;
+  bool ok = first != std::string::npos;
+  if (ok) {
+    const char* begin = text.data() + first;
+    const char* end = text.data() + last + 1;
+    if (*begin == '+') ++begin;  // from_chars takes no plus sign
+    const auto [stop, ec] = std::from_chars(begin, end, x);
+    ok = ec == std::errc() && stop == end && std::isfinite(x);
+  }
+  if (!ok) {
+    ShowCurrentThreshold();
+    return;
+  }
+  view_.SetCursorX(x);
+  ChartCursorChange();
+}
+
+void Workspace::CursorStep(int steps) {
+  const int b = view_.CurrentBit();
+  if (b < 1 || b > kBits || steps == 0) return;
+  const Thistogram* h = engine_.Histogram(b);
+  if (!h || h->Count() == 0) return;
+  const TVector& xs = h->Xvalue;
+  const double x = view_.CursorX();
+  // The point the cursor is on, or the one it passes first in the step's
+  // direction, then the remaining steps point by point.
+  auto at = steps > 0 ? std::upper_bound(xs.begin(), xs.end(), x) : std::lower_bound(xs.begin(), xs.end(), x);
+  std::ptrdiff_t i = at - xs.begin();
+  i += steps > 0 ? steps - 1 : steps;
+  i = std::clamp<std::ptrdiff_t>(i, 0, static_cast<std::ptrdiff_t>(xs.size()) - 1);
+  view_.SetCursorX(xs[static_cast<std::size_t>(i)]);
+  ChartCursorChange();
 }
 
 bool Workspace::ExportBtnClick() {
@@ -124,9 +209,20 @@ bool Workspace::ChooseFolder() {
 
 bool Workspace::Export() {
   engine_.CheckExport();
-  if (const std::optional<std::string> foreign = engine_.ForeignOutputs(dir_))
-    if (!view_.AskYesNo(*foreign + " Replace them?")) return false;
-  lastExport_ = engine_.Export(dir_, view_.IncludeBarcode());
+  // Whose outputs the folder holds is read off the input's SHA-256, which
+  // takes a while on a large file: under the progress dialog too.
+  std::optional<std::string> foreign;
+  view_.RunLong("Export", false, [&](const Progress& progress) {
+    if (progress) progress("Checking the output folder", 0.0);
+    foreign = engine_.ForeignOutputs(dir_);
+  });
+  if (foreign && !view_.AskYesNo(*foreign + " Replace them?")) return false;
+  const bool includeBarcode = view_.IncludeBarcode();
+  ExportResult result;
+  view_.RunLong("Export", true, [&](const Progress& progress) {
+    result = engine_.Export(dir_, includeBarcode, progress);
+  });
+  lastExport_ = std::move(result);
   view_.ShowMessage(DoneMessage(dir_, engine_.LastRecord()));
   return true;
 }

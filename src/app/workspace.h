@@ -61,8 +61,17 @@ class Workspace {
   // Load button: log-scale every bit's parameter, build its histogram and
   // guess its threshold.
   bool LoadClick();
-  // The threshold cursor moved: the current bit's threshold follows it.
+  // The threshold cursor moved: the current bit's threshold follows it;
+  // the plate, the bit's small histogram and the threshold field follow.
   void ChartCursorChange();
+  // A threshold typed into the threshold field (a decimal number, "." as
+  // the decimal separator): the cursor moves there. Other text puts the
+  // field back to the current threshold.
+  void ThresholdTyped(const std::string& text);
+  // The arrow keys over the chart: the cursor moves to the histogram point
+  // `steps` points to the right (left when negative) of its position,
+  // stopping at the first and the last point. Nothing before Load.
+  void CursorStep(int steps);
   // Folder button: choose the output folder of the open file (Open sets
   // it back to the file's path without its extension).
   bool FolderBtnClick();
@@ -70,11 +79,13 @@ class Workspace {
   // then the run record. A folder holding another input's outputs is
   // replaced only when the user says yes. "Done" heads the message that
   // says where the files went and how many events went to wells and to
-  // the trash.
+  // the trash. Stopped by the user (progress cancelled), it ends quietly
+  // and leaves no output file.
   bool ExportBtnClick();
 
   // Runs fn; an exception it raises is shown in the message box and turns
-  // into false. The helper every handler goes through.
+  // into false (a stop asked for by the user, ECancelled, is shown not).
+  // The helper every handler goes through.
   bool RunHandler(const std::function<bool()>& fn);
 
   // --- state, read by the window and tests ---
@@ -96,6 +107,9 @@ class Workspace {
 
  private:
   void ShowBit();
+  // The small histograms of every bit and the plate.
+  void ShowBitsAndPlate();
+  void ShowCurrentThreshold();
   bool Open();
   bool Load();
   bool Export();

@@ -11,10 +11,18 @@
 //  - SetCursorX places the cursor without reporting a move; the workspace
 //    itself stores the placed value as the bit's threshold. A cursor dragged
 //    by the user is reported by the window calling ChartCursorChange.
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "app/progress.h"
+#include "app/value_ruler.h"
 
 namespace dbc {
+
+struct PlateCounts;
+class Thistogram;
 
 class WorkspaceView {
  public:
@@ -57,6 +65,30 @@ class WorkspaceView {
 
   // State of the "Include barcode" check box.
   virtual bool IncludeBarcode() const = 0;
+
+  // --- what the window shows beside the controls above ---
+  // The plate: events per well, trash and total, after Load and after
+  // every threshold move; all zero while the bits are not all loaded.
+  virtual void ShowPlate(const PlateCounts& counts) = 0;
+  // The small histogram of a bit: its parameter's name (empty: none), its
+  // histogram (nullptr: not loaded; the view keeps a copy) and threshold.
+  virtual void ShowBitHistogram(int bit, const std::string& parameter, const Thistogram* histogram,
+                                double threshold) = 0;
+  // A bit's threshold moved (its small histogram's line).
+  virtual void ShowBitThreshold(int bit, double threshold) = 0;
+  // The current bit's threshold as a number and the share of events at or
+  // above it (0..1; nothing while the plate is not classified).
+  virtual void ShowThreshold(double threshold, std::optional<double> shareAbove) = 0;
+  // The marks of the ruler under the chart (none for a bit not loaded).
+  virtual void ShowRuler(const std::vector<RulerTick>& ticks) = 0;
+
+  // Runs `work` (engine calls only: it must not call back into the view)
+  // while the window shows `title` and the progress `work` reports; the
+  // window repaints meanwhile and takes no clicks or keys for itself. With
+  // `cancellable`, the user may ask to stop: the progress function then
+  // answers false. An exception `work` raises comes out of RunLong.
+  virtual void RunLong(const std::string& title, bool cancellable,
+                       const std::function<void(const Progress&)>& work) = 0;
 };
 
 }  // namespace dbc

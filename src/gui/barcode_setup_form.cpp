@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,13 +19,18 @@
 #include <exception>
 
 #include "app/workspace.h"
+#include "gui/decade_ruler.h"
 #include "gui/histogram_chart.h"
+#include "gui/histogram_strip.h"
+#include "gui/plate_panel.h"
 
 namespace dbc {
 
 namespace {
 
 const QString kTitle = QStringLiteral("Barcode Setup");
+// Where the threshold field's row starts, right of the parameter list.
+constexpr int kThresholdLeft = 288;
 
 QString FromBytes(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -52,7 +58,7 @@ class BusyCursor {
 
 std::optional<QString> ChooseFileWithDialog(QWidget* parent) {
   QFileDialog dialog(parent, QStringLiteral("Open"), QString(),
-                     QStringLiteral("List Mode Files (*.fcs)"));
+                     QStringLiteral("List Mode Files (*.fcs);;All files (*)"));
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
   dialog.setFileMode(QFileDialog::ExistingFile);
   dialog.setDefaultSuffix(QStringLiteral("fcs"));
@@ -115,7 +121,8 @@ TBarcodesetupform::TBarcodesetupform(FormServices services, QWidget* parent)
   setBackgroundRole(QPalette::Button);
   setAutoFillBackground(true);
   BuildControls();
-  resize(kClientWidth, kClientHeight);
+  BuildAdditions();
+  resize(kClientWidth + kPanelWidth, kClientHeight);
   move(0, 0);
   LayOutBottom();
 
@@ -183,8 +190,6 @@ void TBarcodesetupform::BuildControls() {
   DirLabel->setObjectName(QStringLiteral("DirLabel"));
   DirLabel->setTextFormat(Qt::PlainText);
 
-  setMinimumSize(Par->geometry().right() + 16, 135 + 100 + 43);
-
   QWidget::setTabOrder(Par, Chart);
   QWidget::setTabOrder(Chart, Bitnum);
   QWidget::setTabOrder(Bitnum, OpenBtn);
@@ -195,16 +200,51 @@ void TBarcodesetupform::BuildControls() {
   Par->setFocus();
 }
 
+// What the window shows beside the original controls: the threshold field
+// right of the parameter list, the ruler under the chart's plot, the plate
+// and the small histograms in the column on the right.
+void TBarcodesetupform::BuildAdditions() {
+  ThresholdLabel = new QLabel(QStringLiteral("Threshold"), this);
+  ThresholdLabel->setObjectName(QStringLiteral("ThresholdLabel"));
+  ThresholdLabel->move(kThresholdLeft, 64);
+  ThresholdLabel->resize(ThresholdLabel->sizeHint());
+
+  Threshold = new QLineEdit(this);
+  Threshold->setObjectName(QStringLiteral("Threshold"));
+  Threshold->setGeometry(ThresholdLabel->geometry().right() + 7, 61, 70, 21);
+  Threshold->setToolTip(QStringLiteral("The selected bit's threshold on the log scale; Enter moves the cursor"));
+
+  ShareAbove = new QLabel(this);
+  ShareAbove->setObjectName(QStringLiteral("ShareAbove"));
+  ShareAbove->setGeometry(Threshold->geometry().right() + 7, 64, 110, 15);
+  ShareAbove->setToolTip(QStringLiteral("Share of the events at or above the threshold"));
+
+  Ruler = new DecadeRuler(Chart);
+  Plate = new PlatePanel(this);
+  Strip = new HistogramStrip(this);
+  Strip->setToolTip(QStringLiteral("Click a channel to show it in the chart"));
+
+  QWidget::setTabOrder(Bitnum, Threshold);
+  QWidget::setTabOrder(Threshold, OpenBtn);
+  setMinimumSize(Par->geometry().right() + 16 + kPanelWidth,
+                 std::max(135 + 100 + 43, 16 + kPlateHeight + 8 + Strip->minimumSizeHint().height() + 12));
+}
+
 // The chart takes whatever the window grows by; the bottom row keeps its
-// distance from the bottom edge.
+// distance from the bottom edge, the column on the right its width and its
+// distance from the right edge.
 void TBarcodesetupform::LayOutBottom() {
   const int w = width();
   const int h = height();
-  Chart->setGeometry(16, 135, std::max(0, w - 24), std::max(0, h - 135 - 43));
+  Chart->setGeometry(16, 135, std::max(0, w - 24 - kPanelWidth), std::max(0, h - 135 - 43));
+  const int side = w - kPanelWidth;
+  Plate->setGeometry(side, 16, kPanelWidth - 8, kPlateHeight);
+  const int stripTop = 16 + kPlateHeight + 8;
+  Strip->setGeometry(side, stripTop, kPanelWidth - 8, std::max(0, h - 12 - stripTop));
   ExportBtn->setGeometry(16, h - 37, 75, 25);
   Includebarcode->setGeometry(112, h - 33, std::max(97, Includebarcode->sizeHint().width()),
                               17);
-  DirLabel->setGeometry(200, 16, std::max(0, w - 216), 25);
+  DirLabel->setGeometry(200, 16, std::max(0, w - 216 - kPanelWidth), 25);
   ShowOutputDir();
 }
 
@@ -250,13 +290,28 @@ void TBarcodesetupform::Wire() {
     if (ParSelected() < 0) ParChange();
   });
   connect(Load, &QPushButton::clicked, this, [this] { LoadClick(); });
-  connect(Chart, &HistogramChart::cursorDragged, this, [this] { ChartCursorChange(); });
+  // A drag is applied on the next turn of the event loop, with the latest
+  // position; letting go applies it at once.
+  cursorTimer_.setSingleShot(true);
+  cursorTimer_.setInterval(0);
+  connect(&cursorTimer_, &QTimer::timeout, this, [this] { ApplyPendingCursor(); });
+  connect(Chart, &HistogramChart::cursorDragged, this, [this] {
+    cursorPending_ = true;
+    if (!cursorTimer_.isActive()) cursorTimer_.start();
+  });
+  connect(Chart, &HistogramChart::dragFinished, this, [this] { ApplyPendingCursor(); });
+  connect(Chart, &HistogramChart::stepRequested, this, [this](int steps) { ChartStep(steps); });
+  connect(Threshold, &QLineEdit::returnPressed, this, [this] { ThresholdEntered(); });
+  // Text left without Enter goes back to the threshold in force.
+  connect(Threshold, &QLineEdit::editingFinished, this, [this] { Threshold->setText(thresholdText_); });
+  connect(Strip, &HistogramStrip::bitClicked, this, [this](int bit) { Bitnum->setValue(bit); });
   connect(Chart, &HistogramChart::doubleClicked, this, [this] { ChartDblClick(); });
   connect(ExportBtn, &QPushButton::clicked, this, [this] { ExportBtnClick(); });
   connect(FolderBtn, &QPushButton::clicked, this, [this] { FolderBtnClick(); });
 }
 
 void TBarcodesetupform::Guarded(const std::function<void()>& handler) {
+  if (busy_) return;
   try {
     handler();
   } catch (const std::exception& e) {
@@ -272,19 +327,30 @@ void TBarcodesetupform::FormCreate() {
 }
 
 void TBarcodesetupform::OpenBtnClick() {
-  Guarded([this] { workspace_->OpenBtnClick(); });
+  Guarded([this] {
+    ApplyPendingCursor();
+    workspace_->OpenBtnClick();
+  });
 }
 
 void TBarcodesetupform::BitnumChange() {
-  Guarded([this] { workspace_->BitnumChange(); });
+  Guarded([this] {
+    ApplyPendingCursor();
+    Strip->SetCurrentBit(CurrentBit());
+    workspace_->BitnumChange();
+  });
 }
 
 void TBarcodesetupform::ParChange() {
-  Guarded([this] { workspace_->ParChange(); });
+  Guarded([this] {
+    ApplyPendingCursor();
+    workspace_->ParChange();
+  });
 }
 
 void TBarcodesetupform::LoadClick() {
   Guarded([this] {
+    ApplyPendingCursor();
     BusyCursor busy;
     workspace_->LoadClick();
   });
@@ -292,6 +358,28 @@ void TBarcodesetupform::LoadClick() {
 
 void TBarcodesetupform::ChartCursorChange() {
   Guarded([this] { workspace_->ChartCursorChange(); });
+}
+
+void TBarcodesetupform::ApplyPendingCursor() {
+  cursorTimer_.stop();
+  if (!cursorPending_) return;
+  cursorPending_ = false;
+  ChartCursorChange();
+}
+
+void TBarcodesetupform::ThresholdEntered() {
+  Guarded([this] {
+    ApplyPendingCursor();
+    const QByteArray text = Threshold->text().toLatin1();
+    workspace_->ThresholdTyped(std::string(text.constData(), static_cast<std::size_t>(text.size())));
+  });
+}
+
+void TBarcodesetupform::ChartStep(int steps) {
+  Guarded([this, steps] {
+    ApplyPendingCursor();
+    workspace_->CursorStep(steps);
+  });
 }
 
 void TBarcodesetupform::ChartDblClick() {
@@ -303,6 +391,7 @@ void TBarcodesetupform::ChartDblClick() {
 
 void TBarcodesetupform::ExportBtnClick() {
   Guarded([this] {
+    ApplyPendingCursor();
     BusyCursor busy;
     workspace_->ExportBtnClick();
   });
@@ -369,6 +458,9 @@ void TBarcodesetupform::ShowFile(const std::string& path, const std::string& out
   outputDir_ = QFile::decodeName(QByteArray(outputDir.data(), static_cast<qsizetype>(outputDir.size())));
   FolderBtn->setEnabled(!path.empty());
   ShowOutputDir();
+  // The title names the opened file.
+  const QString name = QFileInfo(QFile::decodeName(QByteArray(path.data(), static_cast<qsizetype>(path.size())))).fileName();
+  setWindowTitle(name.isEmpty() ? kTitle : kTitle + QStringLiteral(" - ") + name);
 }
 
 void TBarcodesetupform::ChartClear() { Chart->Clear(); }
@@ -397,5 +489,40 @@ std::optional<std::string> TBarcodesetupform::AskOutputDir(const std::string& cu
 }
 
 bool TBarcodesetupform::IncludeBarcode() const { return Includebarcode->isChecked(); }
+
+void TBarcodesetupform::ShowPlate(const PlateCounts& counts) { Plate->SetCounts(counts); }
+
+void TBarcodesetupform::ShowBitHistogram(int bit, const std::string& parameter, const Thistogram* histogram,
+                                         double threshold) {
+  QList<QPointF> points;
+  if (histogram) {
+    points.reserve(histogram->Count());
+    for (std::size_t i = 0; i < histogram->Xvalue.size() && i < histogram->Yvalue.size(); ++i)
+      points.append(QPointF(histogram->Xvalue[i], histogram->Yvalue[i]));
+  }
+  Strip->SetBit(bit, FromBytes(parameter), std::move(points), threshold);
+}
+
+void TBarcodesetupform::ShowBitThreshold(int bit, double threshold) { Strip->SetThreshold(bit, threshold); }
+
+void TBarcodesetupform::ShowThreshold(double threshold, std::optional<double> shareAbove) {
+  thresholdText_ = QString::number(threshold, 'f', 4);
+  Threshold->setText(thresholdText_);
+  Threshold->setCursorPosition(0);
+  ShareAbove->setText(shareAbove ? QString::number(100.0 * *shareAbove, 'f', 1) + QStringLiteral(" % above")
+                                 : QString());
+}
+
+void TBarcodesetupform::ShowRuler(const std::vector<RulerTick>& ticks) { Ruler->SetTicks(ticks); }
+
+void TBarcodesetupform::RunLong(const std::string& title, bool cancellable,
+                                const std::function<void(const Progress&)>& work) {
+  busy_ = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{busy_};
+  RunLongWork(this, QString::fromStdString(title), cancellable, work, services_.observeProgress);
+}
 
 }  // namespace dbc

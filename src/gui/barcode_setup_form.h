@@ -4,10 +4,20 @@
 // lets the workspace drive it through WorkspaceView. It holds no debarcoding
 // logic of its own.
 //
+// The controls of the original layout keep their places in the left part
+// (kClientWidth x kClientHeight); the window is kPanelWidth wider for the
+// plate panel and the seven small histograms on the right. The threshold
+// field sits beside the bit box, the decade ruler under the chart's plot.
+//
+// A dragged cursor is applied once per turn of the event loop, with the
+// latest position (moves that arrive meanwhile are folded into it), so that
+// the plate follows the mouse on a large file instead of falling behind.
+//
 // FCS text (parameter names, messages) is 8-bit; it becomes QString byte for
 // byte through Latin-1, so that an item read back gives the same bytes.
 // Paths cross with QFile::encodeName, the file system's own encoding.
 #include <QString>
+#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -16,8 +26,10 @@
 
 #include "app/workspace_view.h"
 #include "gui/chart_editor.h"
+#include "gui/long_work.h"
 
 class QCheckBox;
+class QLineEdit;
 class QComboBox;
 class QLabel;
 class QPushButton;
@@ -25,7 +37,10 @@ class QSpinBox;
 
 namespace dbc {
 
+class DecadeRuler;
 class HistogramChart;
+class HistogramStrip;
+class PlatePanel;
 class Workspace;
 
 // What the window asks of the desktop beyond its own controls. Tests replace
@@ -42,9 +57,12 @@ struct FormServices {
   std::function<std::optional<QString>(QWidget* parent, const QString& current)> chooseFolder;
   // Colour picker of the chart editor.
   ColorChooser chooseColor;
+  // Sees the progress dialog of Load and Export (nothing by default).
+  ProgressObserver observeProgress;
 };
 
-// "List Mode Files|*.fcs" with the default extension .fcs.
+// "List Mode Files (*.fcs)" or "All files (*)" (instrument files are also
+// named .LMD, .001, ...), default extension .fcs.
 std::optional<QString> ChooseFileWithDialog(QWidget* parent);
 // A message box titled like the window, with an OK button.
 void ShowMessageBox(QWidget* parent, const QString& text);
@@ -62,6 +80,9 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   // Client area and placement of the window as it opens.
   static constexpr int kClientWidth = 1064;
   static constexpr int kClientHeight = 525;
+  // The column on the right: plate panel over the small histograms.
+  static constexpr int kPanelWidth = 432;
+  static constexpr int kPlateHeight = 262;
 
   // Builds the controls, then runs FormCreate.
   explicit TBarcodesetupform(FormServices services = {}, QWidget* parent = nullptr);
@@ -81,6 +102,13 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   // The output folder and the button that changes it.
   QPushButton* FolderBtn = nullptr;
   QLabel* DirLabel = nullptr;
+  // Added beside them.
+  QLabel* ThresholdLabel = nullptr;
+  QLineEdit* Threshold = nullptr;
+  QLabel* ShareAbove = nullptr;
+  DecadeRuler* Ruler = nullptr;
+  PlatePanel* Plate = nullptr;
+  HistogramStrip* Strip = nullptr;
 
   // --- handlers, run by the controls ---
   void FormCreate();
@@ -92,6 +120,10 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   void ChartDblClick();
   void ExportBtnClick();
   void FolderBtnClick();
+  void ThresholdEntered();
+  void ChartStep(int steps);
+  // Applies a dragged cursor position not yet passed on (see above).
+  void ApplyPendingCursor();
 
   // --- WorkspaceView ---
   int CurrentBit() const override;
@@ -111,6 +143,14 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   std::optional<std::string> AskOpenFile() override;
   std::optional<std::string> AskOutputDir(const std::string& current) override;
   bool IncludeBarcode() const override;
+  void ShowPlate(const PlateCounts& counts) override;
+  void ShowBitHistogram(int bit, const std::string& parameter, const Thistogram* histogram,
+                        double threshold) override;
+  void ShowBitThreshold(int bit, double threshold) override;
+  void ShowThreshold(double threshold, std::optional<double> shareAbove) override;
+  void ShowRuler(const std::vector<RulerTick>& ticks) override;
+  void RunLong(const std::string& title, bool cancellable,
+               const std::function<void(const Progress&)>& work) override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
@@ -120,6 +160,7 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
 
  private:
   void BuildControls();
+  void BuildAdditions();
   void Wire();
   void LayOutBottom();
   void ShowOutputDir();
@@ -133,6 +174,13 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   // then are not the user's.
   bool settingPar_ = false;
   QString outputDir_;  // as DirLabel shows it, elided to its width
+  // A dragged position waits here for the next turn of the event loop.
+  QTimer cursorTimer_;
+  bool cursorPending_ = false;
+  // The threshold the field shows while nobody types into it.
+  QString thresholdText_;
+  // Set while Load or Export runs: handlers then do nothing.
+  bool busy_ = false;
 };
 
 }  // namespace dbc

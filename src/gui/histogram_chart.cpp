@@ -3,6 +3,7 @@
 #include <QAreaSeries>
 #include <QGraphicsLayout>
 #include <QGraphicsLineItem>
+#include <QKeyEvent>
 #include <QLegend>
 #include <QLineSeries>
 #include <QLinearGradient>
@@ -19,6 +20,7 @@ namespace {
 constexpr double kHeadroom = 1.05;
 constexpr double kEmptyMinX = -1.0;
 constexpr double kEmptyMaxX = 1.0;
+constexpr int kMargin = 8;
 
 }  // namespace
 
@@ -28,7 +30,7 @@ HistogramChart::HistogramChart(QWidget* parent) : QChartView(parent) {
   QChart* chart = this->chart();
   chart->setBackgroundRoundness(0);
   chart->setDropShadowEnabled(false);
-  chart->setMargins(QMargins(8, 8, 8, 8));
+  chart->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin));
   chart->layout()->setContentsMargins(0, 0, 0, 0);
   chart->legend()->setVisible(false);
 
@@ -51,6 +53,9 @@ HistogramChart::HistogramChart(QWidget* parent) : QChartView(parent) {
   axisX_->setVisible(false);
   axisY_->setVisible(false);
 
+  cursorHalo_ = new QGraphicsLineItem(chart);
+  cursorHalo_->setPen(QPen(Qt::white, 3));
+  cursorHalo_->setZValue(999);
   cursorLine_ = new QGraphicsLineItem(chart);
   cursorLine_->setPen(QPen(Qt::black, 1));
   cursorLine_->setZValue(1000);
@@ -64,8 +69,14 @@ HistogramChart::HistogramChart(QWidget* parent) : QChartView(parent) {
   ApplyTitle();
   ApplyRange();
 
-  connect(chart, &QChart::plotAreaChanged, this, [this] { PlaceCursorLine(); });
-  connect(axisX_, &QValueAxis::rangeChanged, this, [this] { PlaceCursorLine(); });
+  connect(chart, &QChart::plotAreaChanged, this, [this] {
+    PlaceCursorLine();
+    emit plotChanged();
+  });
+  connect(axisX_, &QValueAxis::rangeChanged, this, [this] {
+    PlaceCursorLine();
+    emit plotChanged();
+  });
 }
 
 void HistogramChart::Clear() {
@@ -110,8 +121,21 @@ void HistogramChart::Flush() {
   PlaceCursorLine();
 }
 
+double HistogramChart::VerticalPeak(const QList<QPointF>& points) {
+  const qsizetype n = points.size();
+  const qsizetype first = n > 2 ? 1 : 0, last = n > 2 ? n - 1 : n;
+  auto peakOf = [&points](qsizetype from, qsizetype to) {
+    double peak = 0.0;
+    for (qsizetype i = from; i < to; ++i)
+      if (std::isfinite(points[i].y())) peak = std::max(peak, points[i].y());
+    return peak;
+  };
+  const double inner = peakOf(first, last);
+  return inner > 0.0 ? inner : peakOf(0, n);
+}
+
 void HistogramChart::ApplyRange() {
-  double minX = kEmptyMinX, maxX = kEmptyMaxX, minY = 0.0, maxY = 0.0;
+  double minX = kEmptyMinX, maxX = kEmptyMaxX, minY = 0.0;
   bool any = false;
   for (const QPointF& p : points_) {
     if (!std::isfinite(p.x()) || !std::isfinite(p.y())) continue;
@@ -122,8 +146,8 @@ void HistogramChart::ApplyRange() {
     minX = std::min(minX, p.x());
     maxX = std::max(maxX, p.x());
     minY = std::min(minY, p.y());
-    maxY = std::max(maxY, p.y());
   }
+  const double maxY = VerticalPeak(points_);
   if (!(maxX > minX)) {
     // One point (a histogram of equal values): centre it.
     minX -= 0.5;
@@ -146,10 +170,19 @@ QRectF HistogramChart::PlotRect() {
   return viewportTransform().mapRect(chart()->mapRectToScene(inChart));
 }
 
-double HistogramChart::CursorPixelX() {
+double HistogramChart::CursorPixelX() { return PixelXOf(cursorX_); }
+
+double HistogramChart::PixelXOf(double x) {
   Flush();
-  const QPointF inChart = chart()->mapToPosition(QPointF(cursorX_, axisY_->min()), series_);
+  const QPointF inChart = chart()->mapToPosition(QPointF(x, axisY_->min()), series_);
   return viewportTransform().map(chart()->mapToScene(inChart)).x();
+}
+
+void HistogramChart::SetFooter(QWidget* footer, int height) {
+  footer_ = footer;
+  footerHeight_ = height;
+  chart()->setMargins(QMargins(kMargin, kMargin, kMargin, kMargin + height));
+  if (footer_) footer_->setGeometry(0, viewport()->height() - height, viewport()->width(), height);
 }
 
 double HistogramChart::ValueAtPixelX(double px) {
@@ -164,10 +197,13 @@ void HistogramChart::PlaceCursorLine() {
   if (plot.isEmpty() || !std::isfinite(px) || px < plot.left() - 0.5 ||
       px > plot.right() + 0.5) {
     cursorLine_->hide();
+    cursorHalo_->hide();
     return;
   }
   cursorLine_->setLine(px, plot.top(), px, plot.bottom());
+  cursorHalo_->setLine(px, plot.top(), px, plot.bottom());
   cursorLine_->show();
+  cursorHalo_->show();
 }
 
 bool HistogramChart::NearCursor(const QPointF& viewPos) {
@@ -218,6 +254,7 @@ void HistogramChart::mouseReleaseEvent(QMouseEvent* event) {
     dragging_ = false;
     if (!NearCursor(event->position())) viewport()->unsetCursor();
     event->accept();
+    emit dragFinished(cursorX_);
     return;
   }
   QChartView::mouseReleaseEvent(event);
@@ -229,8 +266,20 @@ void HistogramChart::mouseDoubleClickEvent(QMouseEvent* event) {
   emit doubleClicked();
 }
 
+void HistogramChart::keyPressEvent(QKeyEvent* event) {
+  const int unit = (event->modifiers() & Qt::ShiftModifier) ? 10 : 1;
+  if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+    emit stepRequested(event->key() == Qt::Key_Left ? -unit : unit);
+    event->accept();
+    return;
+  }
+  QChartView::keyPressEvent(event);
+}
+
 void HistogramChart::resizeEvent(QResizeEvent* event) {
   QChartView::resizeEvent(event);
+  if (footer_)
+    footer_->setGeometry(0, viewport()->height() - footerHeight_, viewport()->width(), footerHeight_);
   Flush();
 }
 

@@ -10,7 +10,13 @@
 //
 // The axes are hidden but still span the data, so that pixels map to data x
 // with QChart::mapToValue; an empty chart spans x -1 .. 1, so its cursor can
-// be seen and dragged too.
+// be seen and dragged too. The vertical axis leaves out the first and the
+// last point: values clamped to the ends of the range pile up there (CyTOF
+// files hold many zeros), and one such spike would flatten the rest.
+//
+// The cursor is a black line on a white halo, so that it shows on any
+// series colour. With the focus on the chart, the Left and Right keys ask
+// for a step of the cursor (stepRequested); the owner decides where to.
 #include <QChartView>
 #include <QColor>
 #include <QList>
@@ -18,6 +24,7 @@
 #include <QString>
 
 class QAreaSeries;
+class QKeyEvent;
 class QGraphicsLineItem;
 class QLineSeries;
 class QValueAxis;
@@ -54,8 +61,13 @@ class HistogramChart : public QChartView {
   double CursorPixelX();
   // Data x under a pixel column of the view.
   double ValueAtPixelX(double px);
+  // Pixel column of a data x in the view's coordinates.
+  double PixelXOf(double x);
   // The plot area in the view's coordinates.
   QRectF PlotRect();
+  // Puts `footer` (a child of the viewport) under the plot area, `height`
+  // pixels high across the whole width; the plot area leaves room for it.
+  void SetFooter(QWidget* footer, int height);
 
   // --- appearance, changed by the chart editor ---
   QColor SeriesColor() const noexcept { return seriesColor_; }
@@ -73,12 +85,22 @@ class HistogramChart : public QChartView {
   void SetGradient(const QColor& top, const QColor& bottom);
 
   QAreaSeries* Series() const noexcept { return series_; }
+  // The highest point the vertical axis makes room for: the first and the
+  // last point left out when there are more than two (unless all others
+  // are zero).
+  static double VerticalPeak(const QList<QPointF>& points);
 
  signals:
   // The cursor moved, placed by the program or dragged by the user.
   void cursorChanged(double x);
   // The cursor moved because the user dragged it.
   void cursorDragged(double x);
+  // The user let go of the cursor.
+  void dragFinished(double x);
+  // Left (-1) or Right (+1) pressed on the chart; times 10 with Shift.
+  void stepRequested(int steps);
+  // The plot area or the axis range changed: pixel positions moved.
+  void plotChanged();
   void doubleClicked();
 
  protected:
@@ -86,6 +108,7 @@ class HistogramChart : public QChartView {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -103,6 +126,9 @@ class HistogramChart : public QChartView {
   QValueAxis* axisX_ = nullptr;
   QValueAxis* axisY_ = nullptr;
   QGraphicsLineItem* cursorLine_ = nullptr;
+  QGraphicsLineItem* cursorHalo_ = nullptr;
+  QWidget* footer_ = nullptr;
+  int footerHeight_ = 0;
 
   QList<QPointF> points_;
   bool pending_ = false;

@@ -50,6 +50,12 @@ void LogScaleVector(TSingleVector& V, TScale& S) {
   }
 }
 
+double LogScaleValue(double v, const TScale& S) {
+  const double dec = S.decade;
+  const double a = std::pow(10.0, dec);
+  return std::log10(v * (a - 1) - static_cast<double>(S.minval) * a + static_cast<double>(S.maxval)) - dec;
+}
+
 void CropAndLogColumn(TSingleVector& column, bool log_scale, double decades, bool crop_outliers,
                       TScale& scale, float& low, float& high, TColumnScratch& scratch) {
   const std::size_t N = column.size();

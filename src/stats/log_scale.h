@@ -12,6 +12,9 @@ namespace dbc {
 // evaluated as log10(v (a - 1) - min a + max) - decade. S.minval and
 // S.maxval receive the extremes of V; a constant V stays as it is.
 void LogScaleVector(TSingleVector& V, TScale& S);
+// Where one measured value lands on S's log scale, in double precision and
+// without clamping (NaN for a value that falls off the scale's low end).
+double LogScaleValue(double v, const TScale& S);
 
 // The settings of the per-parameter step and where it reports its results.
 struct TColumnTransform {

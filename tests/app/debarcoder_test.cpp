@@ -5,14 +5,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
+#include <filesystem>
 #include <limits>
+#include <optional>
 #include <random>
+#include <set>
 
 #include "app/export.h"
 #include "app/plate.h"
 #include "app/synthetic_plate.h"
+#include "app/progress.h"
 #include "app/temp_dir.h"
 #include "fcs/dataset.h"
 #include "support/expect_error.h"
@@ -153,6 +158,89 @@ TEST(Debarcoder, RefusalsAndBitAssignment) {
   EXPECT_THROW_MSG(engine.Export(dir / "out", false), Exception, "Bit 7 is not defined");
   EXPECT_THROW_MSG(engine.AssignBit(8, 0), Exception, "Bit 8 is not 1..7");
   EXPECT_THROW_MSG(engine.AssignBit(2, 99), Exception, "List index out of bounds (99)");
+}
+
+// A synthetic plate opened, proposed and loaded.
+struct LoadedPlate {
+  TempDir dir;
+  Debarcoder engine;
+  std::vector<std::pair<std::string, double>> loadReports;
+  explicit LoadedPlate(std::int64_t events = 6000) {
+    SyntheticPlateOptions o;
+    o.events = events;
+    o.params = 10;
+    WriteSyntheticPlate(dir / "plate.fcs", o);
+    engine.Open(dir / "plate.fcs");
+    engine.ProposeBits();
+    engine.Load([this](const std::string& stage, double f) {
+      loadReports.emplace_back(stage, f);
+      return true;
+    });
+  }
+};
+
+TEST(Debarcoder, LoadReportsEachBit) {
+  LoadedPlate p;
+  std::vector<std::pair<std::string, double>> expected;
+  for (int bit = 1; bit <= 7; ++bit) expected.emplace_back("Loading bit " + std::to_string(bit), (bit - 1) / 7.0);
+  expected.emplace_back("Loading bit 7", 1.0);
+  EXPECT_EQ(p.loadReports, expected);
+  // Load does not stop halfway: an answer "stop" is not asked for.
+  p.engine.Load([](const std::string&, double) { return false; });
+  EXPECT_TRUE(p.engine.AllLoaded());
+}
+
+TEST(Debarcoder, LogScaleOfEachBit) {
+  LoadedPlate p;
+  for (int bit = 1; bit <= 7; ++bit) {
+    const std::optional<TScale> s = p.engine.LogScale(bit);
+    ASSERT_TRUE(s.has_value()) << bit;
+    EXPECT_EQ(s->decade, 4.0f);
+    EXPECT_LT(s->minval, s->maxval);
+  }
+  Debarcoder empty;
+  EXPECT_FALSE(empty.LogScale(1).has_value());
+}
+
+// Export stopped at each point it reports leaves no output file, no
+// temporary file and no folder it made; files of an earlier export stay
+// as they were.
+TEST(Debarcoder, CancelledExportLeavesNoFile) {
+  LoadedPlate p(20000);
+  const std::string out = p.dir / "out";
+  // Where the export reports: the wells as they are written, then the
+  // run record (no longer to be stopped).
+  std::vector<double> points;
+  std::vector<std::string> after;
+  p.engine.Export(p.dir / "probe", false, [&](const std::string& stage, double f) {
+    if (stage == "Writing the wells")
+      points.push_back(f);
+    else
+      after.push_back(stage);
+    return true;
+  });
+  EXPECT_EQ(after, std::vector<std::string>{"Writing the run record"});
+  ASSERT_GE(points.size(), 3u);
+  EXPECT_EQ(points.front(), 0.0);
+  EXPECT_EQ(points.back(), 1.0);
+  EXPECT_TRUE(std::is_sorted(points.begin(), points.end()));
+
+  for (std::size_t stopAt : {std::size_t{0}, points.size() / 2, points.size() - 1}) {
+    std::size_t calls = 0;
+    auto stop = [&](const std::string&, double) { return calls++ < stopAt; };
+    EXPECT_THROW(p.engine.Export(out, false, stop), ECancelled) << stopAt;
+    EXPECT_FALSE(std::filesystem::exists(out)) << "stopped at report " << stopAt;
+  }
+
+  // Over an earlier export: its files stay, byte for byte, and nothing is added.
+  p.engine.Export(out, false);
+  const std::set<std::string> before = testing_support::FilesBelow(out);
+  const std::string a01 = ReadFile(out + "/Well_A01.fcs");
+  p.engine.SetThreshold(1, p.engine.Threshold(1) + 0.3);
+  std::size_t calls = 0;
+  EXPECT_THROW(p.engine.Export(out, true, [&](const std::string&, double) { return calls++ < 2; }), ECancelled);
+  EXPECT_EQ(testing_support::FilesBelow(out), before);
+  EXPECT_EQ(ReadFile(out + "/Well_A01.fcs"), a01);
 }
 
 }  // namespace

@@ -65,5 +65,23 @@ TEST_F(PlateTables, NamedCorners) {
   EXPECT_STREQ(WellRowLetter(8), "");
 }
 
+TEST(Plate, WellNamesAndCodeTexts) {
+  BuildPlateTables();
+  EXPECT_EQ(WellName(0, 0), "A01");
+  EXPECT_EQ(WellName(1, 8), "B09");
+  EXPECT_EQ(WellName(7, 11), "H12");
+  struct Case {
+    int code;
+    const char* text;
+  };
+  const Case cases[] = {{0, "no bit on (code 0)"},
+                        {4, "bit 3 on (code 4)"},
+                        {81, "bits 1, 5, 7 on (code 81)"},
+                        {127, "bits 1, 2, 3, 4, 5, 6, 7 on (code 127)"}};
+  for (const auto& c : cases) EXPECT_EQ(CodeBitsText(c.code), c.text);
+  // A01's code, in words.
+  EXPECT_EQ(CodeBitsText(well2code[0][0]), "bit 3 on (code 4)");
+}
+
 }  // namespace
 }  // namespace dbc

@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <random>
 
 #include "app/fake_view.h"
@@ -339,6 +341,149 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
     EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json"}));
   }
   fs::permissions(ws.dir(), fs::perms::owner_all);
+}
+
+// The plate, the small histograms, the threshold field, the ruler and the
+// title follow the workspace through Open, Load and cursor moves.
+TEST_F(WorkspaceTest, WhatTheWindowShowsBesideTheControls) {
+  EXPECT_EQ(view.plate.total, 0);
+  const std::string path = Write("plate.fcs", FcsBytes(kPlate, 400));
+  ASSERT_TRUE(Open(path));
+  for (int bit = 1; bit <= 7; ++bit) {
+    const auto& strip = view.strips[static_cast<std::size_t>(bit - 1)];
+    EXPECT_EQ(strip.parameter, kPlate[static_cast<std::size_t>(ws.bit2par(bit))]);
+    EXPECT_TRUE(strip.x.empty());
+  }
+  EXPECT_EQ(view.plate.total, 0);
+  EXPECT_TRUE(view.ruler.empty());
+  EXPECT_FALSE(view.shareShown.has_value());
+
+  SelectBit(3);
+  ASSERT_TRUE(ws.LoadClick());
+  EXPECT_EQ(view.longRuns, std::vector<std::string>{"Load"});
+  ASSERT_FALSE(view.progress.empty());
+  EXPECT_EQ(view.progress.front().first, "Loading bit 1");
+  EXPECT_EQ(view.progress.back().second, 1.0);
+  for (int bit = 1; bit <= 7; ++bit) {
+    const auto& strip = view.strips[static_cast<std::size_t>(bit - 1)];
+    EXPECT_EQ(strip.x, std::vector<double>(ws.Histo(bit)->Xvalue.begin(), ws.Histo(bit)->Xvalue.end()));
+    EXPECT_EQ(strip.y, std::vector<double>(ws.Histo(bit)->Yvalue.begin(), ws.Histo(bit)->Yvalue.end()));
+    EXPECT_EQ(strip.threshold, ws.Threshold(bit));
+  }
+  EXPECT_EQ(view.plate.perCode, ws.engine().Counts().perCode);
+  EXPECT_EQ(view.plate.total, 400);
+  ASSERT_FALSE(view.ruler.empty());
+  for (const RulerTick& t : view.ruler) {
+    EXPECT_GE(t.x, ws.Histo(3)->Xvalue.front());
+    EXPECT_LE(t.x, ws.Histo(3)->Xvalue.back());
+  }
+
+  // The share above the threshold, counted straight from bit 3's column.
+  auto shareAbove = [&](double t) {
+    const TSingleVector& v = ws.engine().TransformedColumn(3);
+    return static_cast<double>(std::count_if(v.begin(), v.end(), [t](float x) { return x >= t; })) /
+           static_cast<double>(v.size());
+  };
+  EXPECT_EQ(view.thresholdShown, ws.Threshold(3));
+  ASSERT_TRUE(view.shareShown.has_value());
+  EXPECT_DOUBLE_EQ(*view.shareShown, shareAbove(ws.Threshold(3)));
+
+  // A cursor move: the plate, bit 3's line and the field follow.
+  const int shows = view.plateShows;
+  view.cursor = ws.Threshold(3) + 0.8;
+  ws.ChartCursorChange();
+  EXPECT_GT(view.plateShows, shows);
+  EXPECT_EQ(view.plate.perCode, ws.engine().Counts().perCode);
+  EXPECT_EQ(view.strips[2].threshold, view.cursor);
+  EXPECT_EQ(view.thresholdShown, view.cursor);
+  EXPECT_DOUBLE_EQ(*view.shareShown, shareAbove(view.cursor));
+
+  // Giving bit 3's parameter to bit 5 unloads bit 3: its strip empties and
+  // the plate is no longer classified.
+  Assign(5, ws.bit2par(3));
+  EXPECT_TRUE(view.strips[2].x.empty());
+  EXPECT_EQ(view.strips[2].parameter, "");
+  EXPECT_EQ(view.plate.total, 0);
+
+  // A file that cannot be used leaves nothing of the last one shown.
+  EXPECT_FALSE(Open(Write("junk.fcs", std::string(400, 'x'))));
+  EXPECT_EQ(view.shownPath, "");
+  EXPECT_EQ(view.plate.total, 0);
+  for (const auto& strip : view.strips) EXPECT_EQ(strip.parameter, "");
+}
+
+TEST_F(WorkspaceTest, TypedThresholds) {
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 100))));
+  SelectBit(2);
+  struct Case {
+    const char* text;
+    std::optional<double> value;  // nothing: refused, the threshold stays
+  };
+  const Case cases[] = {{"1.5", 1.5}, {" 2.25 ", 2.25}, {"+0.5", 0.5}, {"-1", -1.0}, {"1e0", 1.0},
+                        {"", {}},     {"abc", {}},      {"1,5", {}},  {"1.5x", {}}, {"inf", {}},
+                        {"nan", {}},  {"--1", {}}};
+  for (const auto& c : cases) {
+    const double before = ws.Threshold(2);
+    view.thresholdShown = -99;
+    ws.ThresholdTyped(c.text);
+    const double expected = c.value.value_or(before);
+    EXPECT_EQ(ws.Threshold(2), expected) << c.text;
+    EXPECT_EQ(view.cursor, expected) << c.text;
+    EXPECT_EQ(view.thresholdShown, expected) << "the field shows the threshold in force: " << c.text;
+  }
+  EXPECT_TRUE(view.messages.empty());
+}
+
+TEST_F(WorkspaceTest, ArrowKeysStepThroughTheHistogramPoints) {
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 300))));
+  view.cursor = 0.75;
+  ws.CursorStep(1);  // before Load: nothing to step through
+  EXPECT_EQ(view.cursor, 0.75);
+  ASSERT_TRUE(ws.LoadClick());
+  SelectBit(4);
+  const TVector& xs = ws.Histo(4)->Xvalue;
+  const double guess = ws.Threshold(4);
+  const auto above = static_cast<std::size_t>(std::upper_bound(xs.begin(), xs.end(), guess) - xs.begin());
+  ASSERT_GT(above, 1u);
+  ASSERT_LT(above + 12, xs.size());
+  struct Case {
+    int steps;
+    double expected;
+  };
+  // From the guess, which lies between points, then from point to point.
+  const Case cases[] = {
+      {1, xs[above]},
+      {1, xs[above + 1]},
+      {-1, xs[above]},
+      {10, xs[above + 10]},
+      {-10, xs[above]},
+      {-1, xs[above - 1]},
+      {5000, xs.back()},
+      {1, xs.back()},
+      {-5000, xs.front()},
+  };
+  for (const auto& c : cases) {
+    ws.CursorStep(c.steps);
+    EXPECT_EQ(view.cursor, c.expected) << c.steps;
+    EXPECT_EQ(ws.Threshold(4), c.expected);
+    EXPECT_EQ(view.plate.perCode, ws.engine().Counts().perCode);
+  }
+}
+
+TEST_F(WorkspaceTest, CancelledExportEndsQuietlyWithoutFiles) {
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 500))));
+  ASSERT_TRUE(ws.LoadClick());
+  view.cancelAtStage = "Writing the wells";
+  EXPECT_FALSE(ws.ExportBtnClick());
+  EXPECT_EQ(view.longRuns.back(), "Export");
+  EXPECT_TRUE(view.messages.empty()) << "a stop asked for is no error";
+  EXPECT_FALSE(fs::exists(ws.dir()));
+  view.cancelAtStage.reset();
+  EXPECT_TRUE(ws.ExportBtnClick());
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_EQ(view.messages[0].rfind("Done\n", 0), 0u);
+  EXPECT_TRUE(fs::exists(ws.dir() + "/trash/trash.fcs"));
+  EXPECT_EQ(view.longRuns, (std::vector<std::string>{"Load", "Export", "Export", "Export", "Export"}));
 }
 
 }  // namespace

@@ -25,6 +25,8 @@
 #include "gui/barcode_setup_form.h"
 #include "gui/chart_editor.h"
 #include "gui/histogram_chart.h"
+#include "gui/histogram_strip.h"
+#include "gui/plate_panel.h"
 #include "gui_test_helpers.h"
 #include "stats/histogram.h"
 
@@ -164,7 +166,8 @@ class BarcodeSetupFormTest : public QObject {
   void startsEmpty() {
     TBarcodesetupform& f = *form_;
     QCOMPARE(f.windowTitle(), QStringLiteral("Barcode Setup"));
-    QCOMPARE(f.size(), QSize(1064, 525));
+    // The original client area, and the column of the plate on the right.
+    QCOMPARE(f.size(), QSize(1064 + TBarcodesetupform::kPanelWidth, 525));
     QCOMPARE(f.pos(), QPoint(0, 0));
     QCOMPARE(f.font().pointSize(), 8);
     QCOMPARE(f.Bitnum->value(), 1);
@@ -207,17 +210,24 @@ class BarcodeSetupFormTest : public QObject {
     QApplication::setActiveWindow(form_.get());
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     Open(plate_);  // the folder button takes the focus only with a file
-    const QStringList expected{"Par",       "Chart",          "Bitnum",   "OpenBtn", "Load",
-                               "ExportBtn", "Includebarcode", "FolderBtn"};
+    // The threshold field joins after the bit box it sits beside.
+    const QStringList expected{"Par",  "Chart",     "Bitnum",         "Threshold", "OpenBtn",
+                               "Load", "ExportBtn", "Includebarcode", "FolderBtn"};
     QCOMPARE(dbc::guitest::TabOrder(form_.get(), form_->Par), expected);
   }
 
   void resizingGrowsTheChartAndKeepsTheBottomRowDown() {
-    form_->resize(1300, 700);
+    const int panel = TBarcodesetupform::kPanelWidth;
+    form_->resize(1300 + panel, 700);
     QCOMPARE(form_->Chart->geometry(), QRect(16, 135, 1276, 522));
     QCOMPARE(form_->ExportBtn->geometry(), QRect(16, 663, 75, 25));
     QCOMPARE(form_->Includebarcode->pos(), QPoint(112, 667));
     QCOMPARE(form_->OpenBtn->geometry(), QRect(16, 16, 75, 25));
+    // The column on the right keeps its width and follows the right edge.
+    QCOMPARE(form_->Plate->geometry().left(), 1300);
+    QCOMPARE(form_->Plate->geometry().right(), 1300 + panel - 8 - 1);
+    QCOMPARE(form_->Strip->geometry().bottom(), 700 - 12 - 1);
+    QVERIFY(form_->Strip->geometry().top() > form_->Plate->geometry().bottom());
   }
 
   void openShowsTheProposedChannel() {

@@ -178,6 +178,87 @@ class HistogramChartTest : public QObject {
     QVERIFY(std::abs(chart.ValueAtPixelX(chart.CursorPixelX()) - 3.3) < 1e-9);
   }
 
+  // Clamped values pile up in the end points; the vertical axis leaves
+  // them out unless nothing else is there.
+  void verticalScaleLeavesOutTheEndPoints_data() {
+    QTest::addColumn<QList<double>>("heights");
+    QTest::addColumn<double>("peak");
+    QTest::newRow("spikes at both ends") << QList<double>{900, 2, 10, 4, 500} << 10.0;
+    QTest::newRow("highest inside") << QList<double>{1, 2, 10, 4, 3} << 10.0;
+    QTest::newRow("only the ends hold counts") << QList<double>{7, 0, 0, 0, 3} << 7.0;
+    QTest::newRow("two points") << QList<double>{6, 8} << 8.0;
+  }
+  void verticalScaleLeavesOutTheEndPoints() {
+    QFETCH(QList<double>, heights);
+    QFETCH(double, peak);
+    HistogramChart chart;
+    for (qsizetype i = 0; i < heights.size(); ++i) chart.AddPoint(static_cast<double>(i), heights[i]);
+    chart.SetCursorX(1.0);  // hands the points over at once
+    QCOMPARE(HistogramChart::VerticalPeak(chart.Points()), peak);
+    auto* y = qobject_cast<QValueAxis*>(chart.chart()->axes(Qt::Vertical).front());
+    QCOMPARE(y->max(), peak * 1.05);
+  }
+
+  // The cursor line shows on the area whatever colour the editor gives it.
+  void cursorShowsOnAnySeriesColour_data() {
+    QTest::addColumn<QColor>("color");
+    QTest::newRow("black") << QColor(Qt::black);
+    QTest::newRow("white") << QColor(Qt::white);
+    QTest::newRow("default") << HistogramChart::kSeriesColor;
+    QTest::newRow("background grey") << HistogramChart::kGradientBottom;
+  }
+  void cursorShowsOnAnySeriesColour() {
+    QFETCH(QColor, color);
+    HistogramChart chart;
+    chart.resize(400, 200);
+    chart.show();
+    for (int i = 0; i <= 100; ++i) chart.AddPoint(i, 10.0);  // a flat block of area
+    chart.SetSeriesColor(color);
+    chart.SetCursorX(50.0);
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    const QImage image = chart.viewport()->grab().toImage();
+    const QRectF plot = chart.PlotRect();
+    const int y = static_cast<int>(plot.bottom() - plot.height() / 4);  // inside the area
+    const int px = static_cast<int>(std::lround(chart.CursorPixelX()));
+    auto distance = [&color](QColor c) {
+      return std::abs(c.red() - color.red()) + std::abs(c.green() - color.green()) + std::abs(c.blue() - color.blue());
+    };
+    QVERIFY2(distance(image.pixelColor(px - 30, y)) < 30, "the area is filled there");
+    int best = 0;
+    for (int x = px - 2; x <= px + 2; ++x) best = std::max(best, distance(image.pixelColor(x, y)));
+    QVERIFY2(best > 150, qPrintable(QStringLiteral("contrast %1").arg(best)));
+  }
+
+  void keysAskForSteps() {
+    HistogramChart chart;
+    chart.show();
+    QSignalSpy steps(&chart, &HistogramChart::stepRequested);
+    QTest::keyClick(&chart, Qt::Key_Right);
+    QTest::keyClick(&chart, Qt::Key_Left);
+    QTest::keyClick(&chart, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(&chart, Qt::Key_Left, Qt::ShiftModifier);
+    QTest::keyClick(&chart, Qt::Key_Up);
+    QList<int> got;
+    for (const auto& s : steps) got << s.front().toInt();
+    QCOMPARE(got, (QList<int>{1, -1, 10, -10}));
+  }
+
+  void lettingGoIsReported() {
+    HistogramChart chart;
+    chart.resize(600, 300);
+    chart.show();
+    AddHistogram(chart);
+    chart.SetCursorX(4.0);
+    QSignalSpy finished(&chart, &HistogramChart::dragFinished);
+    const double px = chart.CursorPixelX();
+    Drag(chart.viewport(), QPointF(px, 100), QPointF(px + 50, 100));
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(finished.front().front().toDouble(), chart.CursorX());
+    // A press away from the line is no drag and lets nothing go.
+    Drag(chart.viewport(), QPointF(20, 100), QPointF(60, 100));
+    QCOMPARE(finished.count(), 1);
+  }
+
   void doubleClickIsReported() {
     HistogramChart chart;
     chart.resize(300, 200);

@@ -1,7 +1,9 @@
 // window-screenshot OUTPUT.png: opens a synthetic barcoded plate in the
-// window, presses Load and saves a picture of the window (the README's
-// docs/window.png). Runs on any platform plugin, offscreen included.
+// window, presses Load, clicks a well of the plate panel and saves a
+// picture of the window (the README's docs/window.png). Runs on any
+// platform plugin, offscreen included.
 #include <QApplication>
+#include <QTest>
 #include <QDir>
 #include <QFile>
 #include <QPushButton>
@@ -11,6 +13,7 @@
 #include "app/plate.h"
 #include "app/synthetic_plate.h"
 #include "gui/barcode_setup_form.h"
+#include "gui/plate_panel.h"
 
 int main(int argc, char** argv) {
   if (argc != 2) {
@@ -40,6 +43,7 @@ int main(int argc, char** argv) {
   form.show();
   form.OpenBtn->click();
   form.Load->click();
+  QTest::mouseClick(form.Plate, Qt::LeftButton, {}, form.Plate->WellRect(1, 2).center());
   QApplication::processEvents();
   if (failed) return 1;
   if (!form.grab().save(output)) {

@@ -40,6 +40,27 @@ TEST(LogScaleVector, FourDecades) {
   EXPECT_EQ(s.maxval, 9999);
 }
 
+// One value on the scale of a column: the column's own transform, to float
+// precision, for values inside and at the ends of its range.
+TEST(LogScaleValue, AgreesWithTheColumnTransform) {
+  std::mt19937 rng(5);
+  for (const auto& [lo, hi] : {std::pair{0.0f, 1000.0f}, std::pair{-37.5f, 52000.0f}, std::pair{3.0f, 4.0f}}) {
+    TSingleVector v{lo, hi};
+    std::uniform_real_distribution<float> d(lo, hi);
+    for (int i = 0; i < 200; ++i) v.push_back(d(rng));
+    const TSingleVector raw = v;
+    TScale s;
+    s.decade = 4;
+    LogScaleVector(v, s);
+    for (std::size_t i = 0; i < v.size(); ++i)
+      EXPECT_NEAR(LogScaleValue(raw[i], s), v[i], 1e-5) << raw[i];
+  }
+  TScale s{0, 1000, 4};
+  EXPECT_DOUBLE_EQ(LogScaleValue(0, s), -1.0);
+  EXPECT_DOUBLE_EQ(LogScaleValue(1000, s), 3.0);
+  EXPECT_TRUE(std::isnan(LogScaleValue(-1, s))) << "off the scale's low end";
+}
+
 TEST(LogScaleVector, ConstantColumnStays) {
   TScale s;
   s.decade = 4;
