@@ -282,6 +282,15 @@ void Debarcoder::Reclassify() {
   counts_ = CountCodes(codes_);
 }
 
+std::int64_t Debarcoder::EventsAbove(int bit) const {
+  const BitState& b = bits_[Slot(bit)];
+  if (!b.loaded) return 0;
+  const double t = thresholds_[Slot(bit)];
+  std::int64_t n = 0;
+  for (float v : b.column) n += static_cast<double>(v) >= t;
+  return n;
+}
+
 void Debarcoder::SetThreshold(int bit, double threshold) {
   const std::size_t slot = Slot(bit);
   const double old = thresholds_[slot];
@@ -365,6 +374,7 @@ RunRecord Debarcoder::MakeRecord(const std::string& dir, const ExportResult& res
     b.parameter = names.at(static_cast<std::size_t>(b.index));
     b.guessed = GuessedThreshold(bit);
     b.threshold = Threshold(bit);
+    b.above = EventsAbove(bit);
   }
   r.includeBarcode = includeBarcode;
   for (int row = 0; row < kPlateRows; ++row)
@@ -416,8 +426,18 @@ ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode, con
   for (const std::string& file : result.files) written.push_back(RelativeOutputName(dir, file));
   RemoveStaleOutputs(dir, written);
   lastRecord_ = MakeRecord(dir, result, includeBarcode);
+  WriteReport(dir, Report(lastRecord_));
   WriteRunRecord(dir, lastRecord_);
   return result;
+}
+
+ReportData Debarcoder::Report(const RunRecord& record) const {
+  ReportData d;
+  d.record = record;
+  for (int bit = 1; bit <= kBits; ++bit)
+    if (const Thistogram* h = Histogram(bit))
+      d.histograms[Slot(bit)] = ReportHistogram{{h->Xvalue.begin(), h->Xvalue.end()}, {h->Yvalue.begin(), h->Yvalue.end()}};
+  return d;
 }
 
 }  // namespace dbc

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "app/export.h"
+#include "app/report.h"
 #include "app/run_record.h"
 #include "app/progress.h"
 #include "stats/histogram.h"
@@ -132,6 +133,9 @@ class Debarcoder {
   // Each event's code; empty until every bit is loaded.
   const TByteVector& Codes() const noexcept { return codes_; }
   const PlateCounts& Counts() const noexcept { return counts_; }
+  // Events whose transformed value is at or above the bit's threshold (the
+  // events for which the bit is set); 0 before the bit is loaded.
+  std::int64_t EventsAbove(int bit) const;
   // Codes and counts computed from scratch (the reference the live update
   // is checked against); empty counts before every bit is loaded.
   void Reclassify();
@@ -165,6 +169,9 @@ class Debarcoder {
   ExportResult Export(const std::string& dir, bool includeBarcode, const Progress& progress = {});
   // The record the last Export wrote.
   const RunRecord& LastRecord() const noexcept { return lastRecord_; }
+  // What the report of a run of this file draws: the record and the loaded
+  // bits' histograms.
+  ReportData Report(const RunRecord& record) const;
 
  private:
   struct BitState {

@@ -105,11 +105,13 @@ std::string RunRecordJson(const RunRecord& r) {
   json bits = json::array();
   for (std::size_t i = 0; i < r.bits.size(); ++i) {
     const RecordedBit& b = r.bits[i];
-    bits.push_back({{"bit", i + 1},
-                    {"parameter", BytesToUtf8(b.parameter)},
-                    {"index", b.index},
-                    {"guessed", Number(b.guessed)},
-                    {"threshold", Number(b.threshold)}});
+    json bit = {{"bit", i + 1},
+                {"parameter", BytesToUtf8(b.parameter)},
+                {"index", b.index},
+                {"guessed", Number(b.guessed)},
+                {"threshold", Number(b.threshold)}};
+    if (b.above >= 0) bit["events_above"] = b.above;
+    bits.push_back(std::move(bit));
   }
   j["bits"] = std::move(bits);
   j["guess"] = r.guess;
@@ -160,6 +162,8 @@ RunRecord ParseRunRecord(const std::string& text) {
     r.bits[i].index = static_cast<int>(Integer(b, "index"));
     r.bits[i].guessed = Real(b, "guessed");
     r.bits[i].threshold = Real(b, "threshold");
+    // Records of the first version do not count the events above.
+    if (b.contains("events_above")) r.bits[i].above = static_cast<std::int64_t>(Count(b, "events_above"));
   }
   r.guess = Text(j, "guess");
   r.margin = Real(j, "margin");

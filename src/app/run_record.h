@@ -39,6 +39,7 @@ struct RecordedBit {
   int index = -1;         // 0-based
   double guessed = 0;
   double threshold = 0;
+  std::int64_t above = -1;  // events at or above the threshold; -1 unknown
 };
 
 struct RecordedOutput {

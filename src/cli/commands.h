@@ -50,6 +50,9 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err);
 // what differs on out, status 1 when anything does.
 void RegisterVerify(CLI::App& app, int& status);
 int RunVerify(const std::string& dir, std::ostream& out, std::ostream& err);
+// debarcode report DIR: report.html rebuilt from the folder's run record.
+void RegisterReport(CLI::App& app, int& status);
+int RunReport(const std::string& dir, std::ostream& out, std::ostream& err);
 // debarcode synth OUT.fcs [--events N] [--params P] [--seed S] [--datatype F|I|D]:
 // writes a synthetic barcoded plate.
 void RegisterSynth(CLI::App& app, int& status);

@@ -98,9 +98,10 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
         .push_back(e);
   }
   std::int64_t total = 0, wellEvents = 0, rightWell = 0;
-  // The FCS outputs, beside the run record.
+  // The FCS outputs, beside the run record and the report.
   std::set<std::string> files = FilesBelow(outputDir);
   EXPECT_EQ(files.erase(kRunRecordName), 1u);
+  EXPECT_EQ(files.erase(kReportName), 1u);
   EXPECT_EQ(files.count("trash/trash.fcs"), 1u);
   for (const std::string& rel : files) {
     const bool trash = rel == "trash/trash.fcs";
@@ -163,6 +164,7 @@ TEST_P(EndToEnd, EveryEventReachesItsFileUnchanged) {
   ASSERT_TRUE(ws.ExportBtnClick());
   std::set<std::string> again = FilesBelow(outputDir);
   again.erase(kRunRecordName);
+  again.erase(kReportName);
   EXPECT_EQ(again, files);
   for (const auto& rel : files) EXPECT_TRUE(ReadFile(outputDir + "/" + rel) == before[rel]) << rel;
 }

@@ -58,10 +58,11 @@ class ExportRecord : public testing::Test {
       ws.ChartCursorChange();
     }
   }
-  // The folder's files without the record.
+  // The folder's files without the record and the report.
   std::set<std::string> Outputs(const std::string& folder) {
     std::set<std::string> f = FilesBelow(folder);
     f.erase(kRunRecordName);
+    f.erase(kReportName);
     return f;
   }
 
@@ -158,7 +159,7 @@ TEST_F(ExportRecord, ASecondExportLeavesOnlyItsOwnOutputs) {
   // Every threshold above every event: each event's code is 0, the trash.
   SetAllThresholds(std::numeric_limits<double>::infinity());
   ASSERT_TRUE(ws.ExportBtnClick());
-  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "notes.txt", kRunRecordName}));
+  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "notes.txt", kRunRecordName, kReportName}));
   EXPECT_EQ(ReadRunRecord(ws.dir()).trash, 3000);
   EXPECT_EQ(view.messages.back(), "Done\nThe files are in " + ws.dir() + "\n0 events went to 0 wells, 3000 to the trash");
   EXPECT_TRUE(VerifyOutputFolder(ws.dir()).differences.empty());

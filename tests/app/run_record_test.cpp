@@ -40,7 +40,7 @@ RunRecord SampleRecord() {
                                 1.0 / 3.0};
   for (std::size_t i = 0; i < 7; ++i)
     r.bits[i] = {"BC" + std::to_string(7 - i) + "-x", static_cast<int>(i) * 2, 1.5 + static_cast<double>(i) / 7,
-                 thresholds[i]};
+                 thresholds[i], i == 0 ? -1 : static_cast<std::int64_t>(i) * 1000};
   r.guess = "valley";
   r.margin = 0.05;
   r.includeBarcode = true;
@@ -65,6 +65,7 @@ void ExpectSameRecord(const RunRecord& a, const RunRecord& b) {
   for (std::size_t i = 0; i < 7; ++i) {
     EXPECT_EQ(a.bits[i].parameter, b.bits[i].parameter);
     EXPECT_EQ(a.bits[i].index, b.bits[i].index);
+    EXPECT_EQ(a.bits[i].above, b.bits[i].above);
     // Bit for bit: the same double, or both NaN.
     EXPECT_EQ(std::bit_cast<std::uint64_t>(a.bits[i].guessed), std::bit_cast<std::uint64_t>(b.bits[i].guessed));
     EXPECT_EQ(std::bit_cast<std::uint64_t>(a.bits[i].threshold), std::bit_cast<std::uint64_t>(b.bits[i].threshold))

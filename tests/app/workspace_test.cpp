@@ -315,7 +315,7 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
   }
   ASSERT_TRUE(ws.ExportBtnClick());
   EXPECT_EQ(FilesBelow(ws.dir()),
-            (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_A02.fcs", "debarcode-run.json"}));
+            (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_A02.fcs", "debarcode-run.json", "report.html"}));
   const std::string a01 = ReadFile(ws.dir() + "/Well_A01.fcs");
 
   // A folder in the place of Well_A02.fcs.
@@ -326,7 +326,7 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
   EXPECT_EQ(view.messages, std::vector<std::string>{"Cannot create file \"" + ws.dir() +
                                                     "/Well_A02.fcs\". Is a directory"});
   // The first export's record stays: the failed one writes none.
-  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json"}));
+  EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json", "report.html"}));
   EXPECT_EQ(ReadFile(ws.dir() + "/Well_A01.fcs"), a01);
 
   // A read-only output folder (root may write anyway: then there is no case).
@@ -338,7 +338,7 @@ TEST_F(WorkspaceTest, FailedExportReportsAndLeavesNoPartialFile) {
     ASSERT_EQ(view.messages.size(), 1u);
     EXPECT_EQ(view.messages[0],
               "Cannot create file \"" + ws.dir() + "/Well_A01.fcs\". Permission denied");
-    EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json"}));
+    EXPECT_EQ(FilesBelow(ws.dir()), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "debarcode-run.json", "report.html"}));
   }
   fs::permissions(ws.dir(), fs::perms::owner_all);
 }

@@ -1,6 +1,7 @@
 #!/bin/sh
 # The debarcode program from a shell, as a facility scripts it: synth, run,
-# verify, another input refused without --force, --settings from a record.
+# verify, another input refused without --force, --settings from a record,
+# report.
 # Usage: commands_end_to_end.sh PATH/TO/debarcode
 set -eu
 bin=$1
@@ -28,6 +29,14 @@ grep -q 'Add --force to replace them' "$work/err" || fail "the refusal names --f
 "$bin" run "$work/b.fcs" --out "$work/out" --force >/dev/null 2>"$work/err" || fail "run --force"
 grep -q "\"path\": \"$work/b.fcs\"" "$work/out/debarcode-run.json" || fail "b's record"
 "$bin" verify "$work/out" >/dev/null || fail "verify after --force"
+
+# The report: written by run, rebuilt by report (the input is still there).
+cp "$work/out/report.html" "$work/report.first"
+rm "$work/out/report.html"
+"$bin" report "$work/out" >"$work/said" 2>"$work/err" || fail "report"
+[ "$(cat "$work/said")" = "Wrote $work/out/report.html" ] || fail "report says where"
+cmp -s "$work/out/report.html" "$work/report.first" || fail "the rebuilt report differs"
+if "$bin" report "$work/nowhere" >/dev/null 2>"$work/err"; then fail "report without a record"; fi
 
 # A removed output: verify says so and exits 1.
 rm "$work/out/Well_A01.fcs"
