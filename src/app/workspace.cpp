@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string>
 
+#include "app/demo_plate.h"
 #include "fcs/dataset.h"
 #include "fcs/fcs_errors.h"
 #include "util/errors.h"
@@ -56,8 +57,32 @@ bool Workspace::OpenBtnClick() {
 bool Workspace::Open() {
   const std::optional<std::string> path = view_.AskOpenFile();
   if (!path) return false;  // cancelled: everything stays as it was
+  return OpenPath(*path);
+}
+
+bool Workspace::OpenFile(const std::string& path) {
+  return RunHandler([&] { return OpenPath(path); });
+}
+
+bool Workspace::DemoPlateClick() {
+  return RunHandler([this] {
+    const std::string folder = options_.demoDir ? *options_.demoDir : DemoPlateFolder();
+    std::string path;
+    view_.RunLong("Demo plate", false, [&](const Progress& progress) {
+      if (progress) progress("Writing the demo plate", 0.0);
+      path = WriteDemoPlate(folder);
+    });
+    if (!OpenPath(path)) return false;
+    view_.ShowMessage("The demo plate, a synthetic pool of " + std::to_string(DemoPlateOptions().events) +
+                      " barcoded events, is\n" + path + "\nPress Load, then Export: the well files go to\n" +
+                      dir_);
+    return true;
+  });
+}
+
+bool Workspace::OpenPath(const std::string& path) {
   try {
-    engine_.Open(*path);
+    engine_.Open(path);
   } catch (...) {
     // What the window shows is the file the workspace holds: none now.
     dir_.clear();

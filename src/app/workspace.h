@@ -31,6 +31,8 @@ namespace dbc {
 struct WorkspaceOptions {
   // Output folder to use instead of the opened path without its extension.
   std::optional<std::string> outputDir;
+  // Folder of the demo plate instead of DemoPlateFolder().
+  std::optional<std::string> demoDir;
 };
 
 // The window's handlers over the debarcoding engine: each turns a window
@@ -53,6 +55,13 @@ class Workspace {
   // cancelled dialog changes nothing; a file that cannot be used leaves the
   // workspace (and the parameter list and chart) without a file.
   bool OpenBtnClick();
+  // Opens `path` as Open does with the path the dialog gives (the window's
+  // file given at start).
+  bool OpenFile(const std::string& path);
+  // Demo plate button: writes the demo plate into its folder (see
+  // app/demo_plate.h), opens it as Open would and says where it is and
+  // where Export will write.
+  bool DemoPlateClick();
   // Bit selector changed: select the bit's parameter in the list, show it.
   void BitnumChange();
   // The user picked an entry of the parameter list for the current bit; a
@@ -111,6 +120,7 @@ class Workspace {
   void ShowBitsAndPlate();
   void ShowCurrentThreshold();
   bool Open();
+  bool OpenPath(const std::string& path);
   bool Load();
   bool Export();
   bool ChooseFolder();

@@ -58,5 +58,9 @@ int RunReport(const std::string& dir, std::ostream& out, std::ostream& err);
 void RegisterSynth(CLI::App& app, int& status);
 int RunSynth(const std::string& path, const SyntheticPlateOptions& options, std::ostream& out,
              std::ostream& err);
+// debarcode demo [--dir DIR]: writes the demo plate (app/demo_plate.h) into
+// DIR, or the demo folder when DIR is empty, and prints its path alone.
+void RegisterDemo(CLI::App& app, int& status);
+int RunDemo(const std::string& dir, std::ostream& out, std::ostream& err);
 
 }  // namespace dbc::cli

@@ -10,6 +10,7 @@ int main(int argc, char** argv) {
   dbc::cli::RegisterInfo(app, status);
   dbc::cli::RegisterRun(app, status);
   dbc::cli::RegisterSynth(app, status);
+  dbc::cli::RegisterDemo(app, status);
   dbc::cli::RegisterVerify(app, status);
   dbc::cli::RegisterReport(app, status);
   CLI11_PARSE(app, argc, argv);

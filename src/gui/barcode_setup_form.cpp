@@ -219,6 +219,11 @@ void TBarcodesetupform::BuildAdditions() {
   ShareAbove->setGeometry(Threshold->geometry().right() + 7, 64, 110, 15);
   ShareAbove->setToolTip(QStringLiteral("Share of the events at or above the threshold"));
 
+  DemoBtn = new QPushButton(QStringLiteral("Demo plate"), this);
+  DemoBtn->setObjectName(QStringLiteral("DemoBtn"));
+  DemoBtn->setGeometry(200, 16, std::max(75, DemoBtn->sizeHint().width()), 25);
+  DemoBtn->setToolTip(QStringLiteral("Write a synthetic barcoded plate of 200,000 events and open it"));
+
   Ruler = new DecadeRuler(Chart);
   Plate = new PlatePanel(this);
   Strip = new HistogramStrip(this);
@@ -226,6 +231,8 @@ void TBarcodesetupform::BuildAdditions() {
 
   QWidget::setTabOrder(Bitnum, Threshold);
   QWidget::setTabOrder(Threshold, OpenBtn);
+  QWidget::setTabOrder(OpenBtn, DemoBtn);
+  QWidget::setTabOrder(DemoBtn, Load);
   setMinimumSize(Par->geometry().right() + 16 + kPanelWidth,
                  std::max(135 + 100 + 43, 16 + kPlateHeight + 8 + Strip->minimumSizeHint().height() + 12));
 }
@@ -244,7 +251,8 @@ void TBarcodesetupform::LayOutBottom() {
   ExportBtn->setGeometry(16, h - 37, 75, 25);
   Includebarcode->setGeometry(112, h - 33, std::max(97, Includebarcode->sizeHint().width()),
                               17);
-  DirLabel->setGeometry(200, 16, std::max(0, w - 216 - kPanelWidth), 25);
+  const int dirLeft = DemoBtn->geometry().right() + 14;
+  DirLabel->setGeometry(dirLeft, 16, std::max(0, w - dirLeft - 16 - kPanelWidth), 25);
   ShowOutputDir();
 }
 
@@ -304,6 +312,7 @@ void TBarcodesetupform::Wire() {
   connect(Threshold, &QLineEdit::returnPressed, this, [this] { ThresholdEntered(); });
   // Text left without Enter goes back to the threshold in force.
   connect(Threshold, &QLineEdit::editingFinished, this, [this] { Threshold->setText(thresholdText_); });
+  connect(DemoBtn, &QPushButton::clicked, this, [this] { DemoBtnClick(); });
   connect(Strip, &HistogramStrip::bitClicked, this, [this](int bit) { Bitnum->setValue(bit); });
   connect(Chart, &HistogramChart::doubleClicked, this, [this] { ChartDblClick(); });
   connect(ExportBtn, &QPushButton::clicked, this, [this] { ExportBtnClick(); });
@@ -365,6 +374,20 @@ void TBarcodesetupform::ApplyPendingCursor() {
   if (!cursorPending_) return;
   cursorPending_ = false;
   ChartCursorChange();
+}
+
+void TBarcodesetupform::DemoBtnClick() {
+  Guarded([this] {
+    ApplyPendingCursor();
+    workspace_->DemoPlateClick();
+  });
+}
+
+void TBarcodesetupform::OpenFile(const QString& path) {
+  Guarded([this, &path] {
+    const QByteArray bytes = QFile::encodeName(path);
+    workspace_->OpenFile(std::string(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+  });
 }
 
 void TBarcodesetupform::ThresholdEntered() {

@@ -89,6 +89,9 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   ~TBarcodesetupform() override;
 
   Workspace& workspace() noexcept { return *workspace_; }
+  // Opens a file as Open does with the dialog's answer (a file named on
+  // the command line).
+  void OpenFile(const QString& path);
 
   // The controls, by the names the rest of the tool and the tests know.
   QPushButton* OpenBtn = nullptr;
@@ -109,6 +112,8 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   DecadeRuler* Ruler = nullptr;
   PlatePanel* Plate = nullptr;
   HistogramStrip* Strip = nullptr;
+  // Writes and opens the demo plate (in the top row, after Folder...).
+  QPushButton* DemoBtn = nullptr;
 
   // --- handlers, run by the controls ---
   void FormCreate();
@@ -120,6 +125,7 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   void ChartDblClick();
   void ExportBtnClick();
   void FolderBtnClick();
+  void DemoBtnClick();
   void ThresholdEntered();
   void ChartStep(int steps);
   // Applies a dragged cursor position not yet passed on (see above).

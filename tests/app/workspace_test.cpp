@@ -486,5 +486,37 @@ TEST_F(WorkspaceTest, CancelledExportEndsQuietlyWithoutFiles) {
   EXPECT_EQ(view.longRuns, (std::vector<std::string>{"Load", "Export", "Export", "Export", "Export"}));
 }
 
+// The demo plate button: the plate written into the demo folder, opened
+// as Open would, and a word on where it is and where Export writes.
+TEST(WorkspaceDemo, DemoPlateOpensLikeAnyFile) {
+  TempDir dir;
+  FakeView view;
+  WorkspaceOptions options;
+  options.demoDir = dir / "demo";
+  Workspace ws(view, options);
+  ws.FormCreate();
+  ASSERT_TRUE(ws.DemoPlateClick());
+  const std::string path = dir / "demo/demo-plate.fcs";
+  EXPECT_EQ(view.longRuns, std::vector<std::string>{"Demo plate"});
+  EXPECT_EQ(view.shownPath, path);
+  EXPECT_EQ(ws.dir(), dir / "demo/demo-plate");
+  ASSERT_EQ(view.messages.size(), 1u);
+  EXPECT_NE(view.messages[0].find(path), std::string::npos);
+  EXPECT_NE(view.messages[0].find(ws.dir()), std::string::npos);
+  for (int bit = 1; bit <= 7; ++bit) EXPECT_GE(ws.bit2par(bit), 0) << "proposed from the names";
+
+  // A folder that cannot be made: said, and no file open.
+  std::ofstream(dir / "file") << "x";
+  WorkspaceOptions bad;
+  bad.demoDir = dir / "file/demo";
+  FakeView view2;
+  Workspace ws2(view2, bad);
+  ws2.FormCreate();
+  EXPECT_FALSE(ws2.DemoPlateClick());
+  ASSERT_EQ(view2.messages.size(), 1u);
+  EXPECT_EQ(view2.messages[0].rfind("Cannot create folder", 0), 0u);
+  EXPECT_FALSE(ws2.HasFile());
+}
+
 }  // namespace
 }  // namespace dbc

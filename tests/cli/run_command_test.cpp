@@ -233,5 +233,30 @@ TEST_F(RunCommand, SynthRejectsBadOptions) {
   EXPECT_EQ(serr.str(), "The number of parameters must be 9 .. 1000\n");
 }
 
+// debarcode demo: the path alone on standard output, the plate ready for
+// debarcode run.
+TEST_F(RunCommand, DemoWritesThePlateAndPrintsItsPath) {
+  std::ostringstream dout, derr;
+  ASSERT_EQ(RunDemo(dir.File("demo"), dout, derr), 0) << derr.str();
+  const std::string path = dir.File("demo") + "/demo-plate.fcs";
+  EXPECT_EQ(dout.str(), path + "\n");
+  EXPECT_EQ(derr.str(), "");
+  input = path;
+  RunOptions o;
+  o.dryRun = true;
+  ASSERT_EQ(Run(o, true), 0) << err.str();
+  const auto j = nlohmann::json::parse(out.str());
+  EXPECT_EQ(j["events"], 200000);
+  int empty = 0;
+  for (const auto& [well, n] : j["wells"].items()) empty += n.get<int>() == 0;
+  EXPECT_EQ(empty, 0) << "every well gets events";
+
+  dir.Write("in-the-way", "x");
+  dout.str("");
+  EXPECT_EQ(RunDemo(dir.File("in-the-way") + "/demo", dout, derr), 1);
+  EXPECT_EQ(dout.str(), "");
+  EXPECT_EQ(derr.str().rfind("Cannot create folder \"" + dir.File("in-the-way") + "/demo\".", 0), 0u) << derr.str();
+}
+
 }  // namespace
 }  // namespace dbc::cli

@@ -211,8 +211,10 @@ class BarcodeSetupFormTest : public QObject {
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     Open(plate_);  // the folder button takes the focus only with a file
     // The threshold field joins after the bit box it sits beside.
-    const QStringList expected{"Par",  "Chart",     "Bitnum",         "Threshold", "OpenBtn",
-                               "Load", "ExportBtn", "Includebarcode", "FolderBtn"};
+    // The demo plate button after Open, the other way to a file.
+    const QStringList expected{"Par",       "Chart",     "Bitnum",         "Threshold", "OpenBtn",
+                               "DemoBtn",   "Load",      "ExportBtn",      "Includebarcode",
+                               "FolderBtn"};
     QCOMPARE(dbc::guitest::TabOrder(form_.get(), form_->Par), expected);
   }
 

@@ -120,7 +120,7 @@ class WindowPlateTest : public QObject {
     const QList<QWidget*> original{f.OpenBtn, f.Label1,    f.Bitnum,         f.Par,       f.Load,
                                    f.Chart,   f.ExportBtn, f.Includebarcode, f.FolderBtn, f.DirLabel};
     const QList<QWidget*> added{f.ThresholdLabel, f.Threshold, f.ShareAbove, f.Plate,
-                                static_cast<QWidget*>(f.Strip)};
+                                static_cast<QWidget*>(f.Strip), f.DemoBtn};
     const QRect window(QPoint(0, 0), f.size());
     for (QWidget* a : added) {
       QVERIFY2(window.contains(a->geometry()), qPrintable(a->objectName()));
