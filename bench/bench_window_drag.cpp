@@ -1,7 +1,8 @@
 // The window while the threshold cursor is dragged on a large plate
 // (offscreen): after Load of a synthetic plate of 10,000,000 events,
-//  - latency: one mouse move until the plate panel shows the counts of the
-//    new position, median over moves across bit 1's histogram;
+//  - latency: one mouse move of 20 pixels (a fast hand's move in one
+//    frame) until the plate panel shows the counts of the new position,
+//    median over a sweep across bit 1's histogram and back;
 //  - burst: 20 moves arriving at once (a fast hand, a slow frame) until
 //    the panel shows the last one; the moves in between are folded into
 //    one update, so this stays near one update instead of twenty.
@@ -81,8 +82,11 @@ int main(int argc, char** argv) {
   SettleMs(form, Clock::now());
 
   std::vector<double> latency;
-  for (int i = 0; i < 40; ++i) {
-    px = plot.left() + plot.width() * (0.2 + 0.6 * ((i * 7) % 40) / 40.0);
+  const double step = 20;
+  const int steps = static_cast<int>(plot.width() * 0.8 / step);
+  for (int i = 0; i < 2 * steps; ++i) {
+    const int k = i < steps ? i : 2 * steps - i;
+    px = plot.left() + plot.width() * 0.1 + step * k;
     const auto start = Clock::now();
     Send(vp, QEvent::MouseMove, QPointF(px, y), Qt::NoButton, Qt::LeftButton);
     latency.push_back(SettleMs(form, start));
