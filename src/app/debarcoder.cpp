@@ -1,7 +1,9 @@
 #include "app/debarcoder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
+#include <limits>
 #include <mutex>
 #include <system_error>
 
@@ -26,9 +28,13 @@ std::string PathWithoutExtension(const std::string& path) {
   return path.substr(0, dot);
 }
 
-PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode) {
+PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode,
+                              const std::array<std::int64_t, 128>& ambiguousPerCode) {
   PlateCounts c;
   c.perCode = perCode;
+  c.ambiguousPerCode = ambiguousPerCode;
+  for (const std::int64_t n : ambiguousPerCode) c.ambiguous += n;
+  c.total = c.ambiguous;
   for (int code = 0; code < kCodeCount; ++code) {
     const std::int64_t n = c.perCode[static_cast<std::size_t>(code)];
     const TWellPos w = code2well[code];
@@ -41,10 +47,15 @@ PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode) {
   return c;
 }
 
-PlateCounts CountCodes(const TByteVector& codes) {
-  std::array<std::int64_t, 128> perCode{};
-  for (std::uint8_t code : codes) ++perCode[code & 0x7F];
-  return CountsFromPerCode(perCode);
+PlateCounts CountCodes(const TByteVector& codes, const TByteVector* ambiguous) {
+  std::array<std::int64_t, 128> perCode{}, aside{};
+  if (ambiguous) {
+    for (std::size_t i = 0; i < codes.size(); ++i)
+      ++(i < ambiguous->size() && (*ambiguous)[i] != 0 ? aside : perCode)[codes[i] & 0x7F];
+  } else {
+    for (std::uint8_t code : codes) ++perCode[code & 0x7F];
+  }
+  return CountsFromPerCode(perCode, aside);
 }
 
 Debarcoder::Debarcoder(Notice notice) : notice_(std::move(notice)) {
@@ -156,6 +167,8 @@ void Debarcoder::ResetBits() noexcept {
 void Debarcoder::ClearClassification() noexcept {
   codes_.clear();
   codes_.shrink_to_fit();
+  ambiguous_.clear();
+  ambiguous_.shrink_to_fit();
   counts_ = PlateCounts{};
 }
 
@@ -234,7 +247,7 @@ void Debarcoder::LoadBit(int bit) {
     if (scale.decade > 0) b.scale = scale;
   }
   b.histogram = Thistogram::Create(b.column, kHistogramPoints, -1, scratch_);
-  b.guessed = b.histogram.GuessThreshold();
+  b.guessed = GuessThreshold(b.histogram, guess_);
   b.loaded = true;
   thresholds_[slot] = b.guessed;
   Reclassify();
@@ -279,7 +292,35 @@ void Debarcoder::Reclassify() {
     for (std::size_t i = 0; i < events; ++i)
       c[i] = static_cast<std::uint8_t>(c[i] | (static_cast<unsigned>(static_cast<double>(v[i]) >= t) << j));
   }
-  counts_ = CountCodes(codes_);
+  MarkAmbiguous();
+}
+
+// Every event's ambiguous bits from scratch, then the counts (the codes
+// stay).
+void Debarcoder::MarkAmbiguous() {
+  const std::size_t events = codes_.size();
+  ambiguous_.assign(events, 0);
+  if (margin_ > 0) {
+    for (int j = 0; j < kBits; ++j) {
+      const auto slot = static_cast<std::size_t>(j);
+      const double low = thresholds_[slot] - margin_, high = thresholds_[slot] + margin_;
+      const float* v = bits_[slot].column.data();
+      std::uint8_t* a = ambiguous_.data();
+      for (std::size_t i = 0; i < events; ++i) {
+        const auto x = static_cast<double>(v[i]);
+        a[i] = static_cast<std::uint8_t>(a[i] | (static_cast<unsigned>(x > low && x < high) << j));
+      }
+    }
+  }
+  counts_ = CountCodes(codes_, margin_ > 0 ? &ambiguous_ : nullptr);
+}
+
+void Debarcoder::SetMargin(double decades) {
+  if (!(decades >= 0) || !std::isfinite(decades))
+    throw Exception("The margin must be a number of decades, 0 or more");
+  if (decades == margin_) return;
+  margin_ = decades;
+  if (!codes_.empty() && AllLoaded()) MarkAmbiguous();
 }
 
 std::int64_t Debarcoder::EventsAbove(int bit) const {
@@ -296,10 +337,14 @@ void Debarcoder::SetThreshold(int bit, double threshold) {
   const double old = thresholds_[slot];
   thresholds_[slot] = threshold;
   if (codes_.empty() || !AllLoaded() || old == threshold) return;
+  if (margin_ > 0) {
+    MoveWithMargin(slot, threshold);
+    return;
+  }
   // Only events whose value lies between the old and the new threshold
   // change sides; every other code stays. Each event's bit is compared
   // again (a branch-free pass over one column) and the counts move with
-  // the events that flip.
+  // the events that flip. (Without a margin no event is ambiguous.)
   const float* v = bits_[slot].column.data();
   std::uint8_t* c = codes_.data();
   const std::size_t n = codes_.size();
@@ -316,6 +361,75 @@ void Debarcoder::SetThreshold(int bit, double threshold) {
     }
   }
   counts_ = CountsFromPerCode(counts_.perCode);
+}
+
+namespace {
+
+// A 32-bit value x compared with a 64-bit bound b gives the same answer as
+// x compared with the nearest float on the right side of b: x >= b exactly
+// when x >= FloatAtOrAbove(b), x < b when x < FloatAtOrAbove(b), x > b when
+// x > FloatAtOrBelow(b) (a float above the largest float at or below b is
+// above b). Infinities stay; a NaN bound stays NaN, so every comparison
+// with it stays false.
+float FloatAtOrAbove(double b) {
+  const auto f = static_cast<float>(b);
+  return static_cast<double>(f) < b ? std::nextafter(f, std::numeric_limits<float>::infinity()) : f;
+}
+
+float FloatAtOrBelow(double b) {
+  const auto f = static_cast<float>(b);
+  return static_cast<double>(f) > b ? std::nextafter(f, -std::numeric_limits<float>::infinity()) : f;
+}
+
+}  // namespace
+
+// The same with ambiguity: the bit's ambiguous flag is compared again too,
+// and an event counts in its code among the events that are not ambiguous
+// (slots 0..127 of the tally) or, while any of its bits is ambiguous, among
+// those that are (slots 128..255). Block by block, a
+// branch-free pass that the compiler vectorizes computes the new code and
+// flag of every event (in 32 bits, see FloatAtOrAbove); a second pass
+// moves the events that changed.
+void Debarcoder::MoveWithMargin(std::size_t slot, double threshold) {
+  const float* v = bits_[slot].column.data();
+  std::uint8_t* c = codes_.data();
+  std::uint8_t* a = ambiguous_.data();
+  const std::size_t n = codes_.size();
+  const auto mask = static_cast<std::uint8_t>(1u << slot);
+  const auto keep = static_cast<std::uint8_t>(~mask);
+  const float on = FloatAtOrAbove(threshold);
+  const float low = FloatAtOrBelow(threshold - margin_), high = FloatAtOrAbove(threshold + margin_);
+  std::array<std::int64_t, 256> tally{};
+  std::copy(counts_.perCode.begin(), counts_.perCode.end(), tally.begin());
+  std::copy(counts_.ambiguousPerCode.begin(), counts_.ambiguousPerCode.end(), tally.begin() + 128);
+  constexpr std::size_t kBlock = 512;
+  std::array<std::uint8_t, kBlock> newCode, newAmb;
+  for (std::size_t start = 0; start < n; start += kBlock) {
+    const std::size_t count = std::min(kBlock, n - start);
+    std::uint8_t* cb = c + start;
+    std::uint8_t* ab = a + start;
+    const float* x = v + start;
+    unsigned changed = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+      newCode[i] = static_cast<std::uint8_t>((cb[i] & keep) | (x[i] >= on ? mask : 0));
+      newAmb[i] = static_cast<std::uint8_t>((ab[i] & keep) | ((x[i] > low) & (x[i] < high) ? mask : 0));
+      changed |= static_cast<unsigned>((newCode[i] ^ cb[i]) | (newAmb[i] ^ ab[i]));
+    }
+    if (changed == 0) continue;
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint8_t code = cb[i], amb = ab[i];
+      if (newCode[i] != code || newAmb[i] != amb) {
+        --tally[(amb ? 128u : 0u) | code];
+        ++tally[(newAmb[i] ? 128u : 0u) | newCode[i]];
+        cb[i] = newCode[i];
+        ab[i] = newAmb[i];
+      }
+    }
+  }
+  std::array<std::int64_t, 128> perCode{}, aside{};
+  std::copy(tally.begin(), tally.begin() + 128, perCode.begin());
+  std::copy(tally.begin() + 128, tally.end(), aside.begin());
+  counts_ = CountsFromPerCode(perCode, aside);
 }
 
 // --- export ---
@@ -376,15 +490,18 @@ RunRecord Debarcoder::MakeRecord(const std::string& dir, const ExportResult& res
     b.threshold = Threshold(bit);
     b.above = EventsAbove(bit);
   }
+  r.guess = GuessName(guess_);
+  r.margin = margin_;
   r.includeBarcode = includeBarcode;
   for (int row = 0; row < kPlateRows; ++row)
     for (int col = 0; col < kPlateColumns; ++col) r.wells[row][col] = result.wells[row][col];
   r.trash = result.trash;
+  r.ambiguous = result.ambiguous;
   for (int code = 0; code < kCodeCount; ++code)
     if (code2well[code].col < 0) r.trashByCode.push_back({code, counts_.perCode[static_cast<std::size_t>(code)]});
   for (const std::string& file : result.files) {
     const std::string name = RelativeOutputName(dir, file);
-    std::int64_t events = result.trash;
+    std::int64_t events = name == RelativeOutputName(dir, AmbiguousFileName(dir)) ? result.ambiguous : result.trash;
     for (int row = 0; row < kPlateRows; ++row)
       for (int col = 0; col < kPlateColumns; ++col)
         if (name == "Well_" + WellName(row, col) + ".fcs") events = result.wells[row][col];
@@ -407,6 +524,8 @@ ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode, con
   job.data = &ds.data;
   job.events = codes_.size();
   job.codes = &codes_;
+  // Without a margin nothing is set aside: the export is the one without.
+  job.ambiguous = margin_ > 0 ? &ambiguous_ : nullptr;
   job.bit2par = bit2par_;
   job.includeBarcode = includeBarcode;
   job.dir = dir;

@@ -28,6 +28,7 @@
 #include "app/report.h"
 #include "app/run_record.h"
 #include "app/progress.h"
+#include "app/threshold_guess.h"
 #include "stats/histogram.h"
 #include "stats/scale.h"
 #include "util/numeric.h"
@@ -38,13 +39,17 @@ namespace dbc {
 class TFCStream;
 class TDataSet;
 
-// Events per code, and the plate's view of them.
+// Events per code, and the plate's view of them. An ambiguous event (one
+// whose value lies within the margin of its bit's threshold on some bit) is
+// counted only as ambiguous: not in perCode, a well or the trash.
 struct PlateCounts {
-  std::array<std::int64_t, 128> perCode{};  // events per 7-bit code
+  std::array<std::int64_t, 128> perCode{};  // events per 7-bit code (not ambiguous)
+  std::array<std::int64_t, 128> ambiguousPerCode{};  // ambiguous events per code
   std::int64_t wells[8][12] = {};           // [row][column]
   std::int64_t trash = 0;                   // events whose code is no well
-  std::int64_t total = 0;
-  std::int64_t InWells() const noexcept { return total - trash; }
+  std::int64_t ambiguous = 0;               // events set aside by the margin
+  std::int64_t total = 0;                   // every event
+  std::int64_t InWells() const noexcept { return total - trash - ambiguous; }
 };
 
 class Debarcoder {
@@ -101,6 +106,10 @@ class Debarcoder {
   int FirstUndefinedBit() const noexcept;
 
   // --- Load ---
+  // The guess that Load and LoadBit use from now on (thresholds already
+  // placed stay until the next Load).
+  void SetGuess(ThresholdGuess guess) noexcept { guess_ = guess; }
+  ThresholdGuess Guess() const noexcept { return guess_; }
   // Every bit: its transformed column, its histogram, its guessed threshold
   // (which becomes its threshold); then the codes and counts. Raises "No
   // file is open", "Bit n is not defined" when a bit has no parameter, "The
@@ -128,10 +137,22 @@ class Debarcoder {
   BitThresholds Thresholds() const noexcept { return thresholds_; }
   // Moves the bit's threshold. When every bit is loaded, the codes and the
   // counts follow: only the events of this bit's column whose side of the
-  // threshold changed are moved to their new code.
+  // threshold (or, with a margin, whose ambiguity on this bit) changed are
+  // moved.
   void SetThreshold(int bit, double threshold);
+  // The margin in decades of the log scale (0 or more; 0 sets nothing
+  // aside): an event whose value on some bit lies strictly within the
+  // margin of that bit's threshold is ambiguous and goes to neither a well
+  // nor the trash. The codes stay; the ambiguity and the counts follow.
+  // Raises for a negative or non-finite margin.
+  void SetMargin(double decades);
+  double Margin() const noexcept { return margin_; }
   // Each event's code; empty until every bit is loaded.
   const TByteVector& Codes() const noexcept { return codes_; }
+  // Each event's bits that lie within the margin of their threshold (bit
+  // n-1 for bit n; 0 for an event that is not ambiguous); empty until
+  // every bit is loaded.
+  const TByteVector& AmbiguousBits() const noexcept { return ambiguous_; }
   const PlateCounts& Counts() const noexcept { return counts_; }
   // Events whose transformed value is at or above the bit's threshold (the
   // events for which the bit is set); 0 before the bit is loaded.
@@ -158,14 +179,15 @@ class Debarcoder {
   // a record or with this input's.
   std::optional<std::string> ForeignOutputs(const std::string& dir);
   // Writes the outputs into dir (made when missing, one level): the trash
-  // file and one file per well with events, the file's own values; then
-  // removes the earlier well and trash files it did not write, and last
-  // writes the run record. Raises what CheckExport raises, or when writing
-  // fails (the record is then not written). `progress` hears of the
-  // outputs being written and of the record; when it says stop while the
-  // outputs are written, ECancelled is raised and no output file is left
-  // (nor the folders the export made): the files and the record of an
-  // earlier export stay as they were.
+  // file, one file per well with events and, when the margin sets events
+  // aside, the ambiguous file; the file's own values; then removes the
+  // earlier well and trash files it did not write, and last writes the run
+  // record. Raises what CheckExport raises, or when writing fails (the
+  // record is then not written). `progress` hears of the outputs being
+  // written and of the record; when it says stop while the outputs are
+  // written, ECancelled is raised and no output file is left (nor the
+  // folders the export made): the files and the record of an earlier
+  // export stay as they were.
   ExportResult Export(const std::string& dir, bool includeBarcode, const Progress& progress = {});
   // The record the last Export wrote.
   const RunRecord& LastRecord() const noexcept { return lastRecord_; }
@@ -190,6 +212,8 @@ class Debarcoder {
   void RequireFile() const;
   void RequireEvents() const;
   RunRecord MakeRecord(const std::string& dir, const ExportResult& result, bool includeBarcode);
+  void MarkAmbiguous();
+  void MoveWithMargin(std::size_t slot, double threshold);
 
   Notice notice_;
   std::unique_ptr<TFCStream> fcsfile_;
@@ -202,7 +226,10 @@ class Debarcoder {
   BitParams bit2par_{};
   std::array<BitState, kBits> bits_;
   BitThresholds thresholds_{};
+  ThresholdGuess guess_ = ThresholdGuess::UpperTail;
+  double margin_ = 0;
   TByteVector codes_;
+  TByteVector ambiguous_;
   PlateCounts counts_;
   TColumnScratch scratch_;  // reused by the seven columns of a Load
 };
@@ -212,9 +239,11 @@ class Debarcoder {
 // without a dot stays whole.
 std::string PathWithoutExtension(const std::string& path);
 
-// The wells, trash and total of events counted per code.
-PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode);
-// Adds up codes into counts (per code, wells, trash, total).
-PlateCounts CountCodes(const TByteVector& codes);
+// The wells, trash, ambiguous and total of events counted per code.
+PlateCounts CountsFromPerCode(const std::array<std::int64_t, 128>& perCode,
+                              const std::array<std::int64_t, 128>& ambiguousPerCode = {});
+// Adds up codes into counts (per code, wells, trash, total); an event whose
+// ambiguous bits (when given, one per code) are not 0 counts as ambiguous.
+PlateCounts CountCodes(const TByteVector& codes, const TByteVector* ambiguous = nullptr);
 
 }  // namespace dbc

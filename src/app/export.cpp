@@ -15,7 +15,12 @@ namespace dbc {
 
 namespace {
 
-constexpr int kOutputs = 1 + kPlateRows * kPlateColumns;  // trash, then A01..H12
+// Trash, then A01..H12, then the ambiguous events.
+constexpr int kAmbiguousOutput = 1 + kPlateRows * kPlateColumns;
+constexpr int kOutputs = kAmbiguousOutput + 1;
+
+// The outputs that keep every parameter.
+bool KeepsEveryParameter(int output) { return output == 0 || output == kAmbiguousOutput; }
 
 std::string Trimmed(const TPreText& t, const std::string& key) { return Trim(t.GetValue(key)); }
 
@@ -56,6 +61,8 @@ int ParCountOf(const ExportJob& job) { return static_cast<int>(job.data->size())
 void CheckJob(const ExportJob& job) {
   if (!job.text || !job.data || !job.codes) throw Exception("Export without a data set");
   if (job.codes->size() != job.events) throw Exception("Export: one code per event expected");
+  if (job.ambiguous && job.ambiguous->size() != job.events)
+    throw Exception("Export: one ambiguity per event expected");
   for (const auto& column : *job.data)
     if (column.size() < job.events) throw Exception("Export: a parameter column is too short");
   const int par = ParCountOf(job);
@@ -78,6 +85,7 @@ void MakeTrashFolder(const std::string& dir) {
 
 std::string OutputFileName(const std::string& dir, int output) {
   if (output == 0) return TrashFileName(dir);
+  if (output == kAmbiguousOutput) return AmbiguousFileName(dir);
   return WellFileName(dir, (output - 1) / kPlateColumns, (output - 1) % kPlateColumns);
 }
 
@@ -91,6 +99,8 @@ std::unique_ptr<TFCSWrite> OpenOutput(const std::string& name, const TPreText& t
 void CountOutput(ExportResult& r, int output, std::int64_t n) {
   if (output == 0)
     r.trash += n;
+  else if (output == kAmbiguousOutput)
+    r.ambiguous += n;
   else
     r.wells[(output - 1) / kPlateColumns][(output - 1) % kPlateColumns] += n;
 }
@@ -122,7 +132,25 @@ TByteVector ClassifyEvents(const TSingleMatrix& data, std::size_t events,
   return codes;
 }
 
+TByteVector AmbiguousBitsOf(const TSingleMatrix& data, std::size_t events, const BitParams& bit2par,
+                            const BitThresholds& thresholds, double margin) {
+  TByteVector bits(events, 0);
+  for (int j = 0; j < kBarcodeBits; ++j) {
+    const auto& column = data.at(static_cast<std::size_t>(bit2par[static_cast<std::size_t>(j)]));
+    if (column.size() < events) throw Exception("Export: a parameter column is too short");
+    const double t = thresholds[static_cast<std::size_t>(j)];
+    const double low = t - margin, high = t + margin;
+    for (std::size_t i = 0; i < events; ++i) {
+      const auto v = static_cast<double>(column[i]);
+      if (v > low && v < high) bits[i] = static_cast<std::uint8_t>(bits[i] | (1u << j));
+    }
+  }
+  return bits;
+}
+
 std::string TrashFileName(const std::string& dir) { return dir + "/trash/trash.fcs"; }
+
+std::string AmbiguousFileName(const std::string& dir) { return dir + "/trash/ambiguous.fcs"; }
 
 std::string WellFileName(const std::string& dir, int row, int col) {
   return dir + "/Well_" + WellName(row, col) + ".fcs";
@@ -161,6 +189,7 @@ ExportResult ExportPlateReference(const ExportJob& job) {
   if (job.events == 0) return result;
   const TSingleMatrix& data = *job.data;
   const TByteVector& codes = *job.codes;
+  auto ambiguous = [&job](std::size_t e) { return job.ambiguous && (*job.ambiguous)[e] != 0; };
   const int par = ParCountOf(job);
   auto getRow = [&](std::size_t e) {
     TSingleVector row(static_cast<std::size_t>(par));
@@ -172,7 +201,7 @@ ExportResult ExportPlateReference(const ExportJob& job) {
   {
     auto w = OpenOutput(TrashFileName(job.dir), TrashText(*job.text, par));
     for (std::size_t e = 0; e < job.events; ++e)
-      if (code2well[codes[e]].col == -1) w->WriteData(getRow(e));
+      if (code2well[codes[e]].col == -1 && !ambiguous(e)) w->WriteData(getRow(e));
     result.trash = w->Count;
     w->EndData(0);
     result.files.push_back(TrashFileName(job.dir));
@@ -185,7 +214,7 @@ ExportResult ExportPlateReference(const ExportJob& job) {
       const std::uint8_t code = well2code[r][c];
       std::unique_ptr<TFCSWrite> w;
       for (std::size_t e = 0; e < job.events; ++e) {
-        if (codes[e] != code) continue;
+        if (codes[e] != code || ambiguous(e)) continue;
         if (!w) w = OpenOutput(WellFileName(job.dir, r, c), wellText);
         const TSingleVector full = getRow(e);
         TSingleVector row(keep.size());
@@ -199,6 +228,18 @@ ExportResult ExportPlateReference(const ExportJob& job) {
         result.files.push_back(WellFileName(job.dir, r, c));
       }
     }
+
+  std::unique_ptr<TFCSWrite> w;
+  for (std::size_t e = 0; e < job.events; ++e) {
+    if (!ambiguous(e)) continue;
+    if (!w) w = OpenOutput(AmbiguousFileName(job.dir), TrashText(*job.text, par));
+    w->WriteData(getRow(e));
+  }
+  if (w) {
+    result.ambiguous = w->Count;
+    w->EndData(0);
+    result.files.push_back(AmbiguousFileName(job.dir));
+  }
   return result;
 }
 
@@ -209,9 +250,13 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   if (job.events == 0) return result;
   const TSingleMatrix& data = *job.data;
   const std::uint8_t* codes = job.codes->data();
+  const std::uint8_t* ambiguous = job.ambiguous ? job.ambiguous->data() : nullptr;
   const std::size_t events = job.events;
   const int par = ParCountOf(job);
   const std::array<int, kCodeCount> outputOf = OutputOfCode();
+  auto outputOfEvent = [&](std::size_t e) {
+    return static_cast<std::size_t>(ambiguous && ambiguous[e] ? kAmbiguousOutput : outputOf[codes[e]]);
+  };
 
   TIntVector keep;
   const TPreText trashText = TrashText(*job.text, par);
@@ -222,7 +267,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   const std::size_t trashFloats = allColumns.size(), wellFloats = keptColumns.size();
 
   std::array<std::int64_t, kOutputs> count{};
-  for (std::size_t e = 0; e < events; ++e) ++count[static_cast<std::size_t>(outputOf[codes[e]])];
+  for (std::size_t e = 0; e < events; ++e) ++count[outputOfEvent(e)];
 
   // The trash file is written even without events; a well only with.
   MakeTrashFolder(job.dir);
@@ -231,7 +276,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
     if (o != 0 && count[static_cast<std::size_t>(o)] == 0) continue;
     writer[static_cast<std::size_t>(o)] = std::make_unique<TFCSWrite>(
         OutputFileName(job.dir, o), std::max<std::size_t>(tuning.bufferBytes, 1));
-    writer[static_cast<std::size_t>(o)]->Text.Assign(o == 0 ? trashText : wellText);
+    writer[static_cast<std::size_t>(o)]->Text.Assign(KeepsEveryParameter(o) ? trashText : wellText);
     writer[static_cast<std::size_t>(o)]->BeginData();
   }
 
@@ -251,7 +296,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   std::array<std::size_t, kOutputs> rowBytes{}, runRows{};
   for (int o = 0; o < kOutputs; ++o) {
     const auto oi = static_cast<std::size_t>(o);
-    rowBytes[oi] = 4 * (o == 0 ? trashFloats : wellFloats);
+    rowBytes[oi] = 4 * (KeepsEveryParameter(o) ? trashFloats : wellFloats);
     runRows[oi] = rowBytes[oi] == 0 ? static_cast<std::size_t>(count[oi])
                                     : std::max<std::size_t>(1, tuning.bufferBytes / rowBytes[oi]);
   }
@@ -279,7 +324,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
       ReportProgress(progress, kStage, static_cast<double>(start) / static_cast<double>(events));
     const std::size_t n = std::min(block, events - start);
     for (std::size_t i = 0; i < n; ++i) {
-      const auto oi = static_cast<std::size_t>(outputOf[codes[start + i]]);
+      const std::size_t oi = outputOfEvent(start + i);
       if (runLeft[oi] == 0) {
         // A new claim may flush the writer: fill what is pending first.
         gather();
@@ -289,7 +334,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
         left[oi] -= rows;
       }
       --runLeft[oi];
-      (oi == 0 ? trashRows : wellRows).push_back({static_cast<std::uint32_t>(i), next[oi]});
+      (KeepsEveryParameter(static_cast<int>(oi)) ? trashRows : wellRows).push_back({static_cast<std::uint32_t>(i), next[oi]});
       next[oi] += rowBytes[oi];
     }
     gather();

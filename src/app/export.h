@@ -3,11 +3,14 @@
 //
 // Every event gets a 7-bit code: bit n-1 is set when the event's value of
 // bit n's parameter is at or above bit n's threshold. The plate table sends
-// the code to a well or, for the 32 codes that are no well, to the trash.
-// The output folder then holds
-//   DIR/trash/trash.fcs    the trash events, every parameter
-//   DIR/Well_A01.fcs ...   one file per well that received events, every
-//                          parameter or all but the seven bit parameters
+// the code to a well or, for the 32 codes that are no well, to the trash;
+// an event set aside as ambiguous goes to neither. The output folder then
+// holds
+//   DIR/trash/trash.fcs      the trash events, every parameter
+//   DIR/Well_A01.fcs ...     one file per well that received events, every
+//                            parameter or all but the seven bit parameters
+//   DIR/trash/ambiguous.fcs  the ambiguous events, every parameter (only
+//                            when there are any)
 // in that order of writing (trash first, then the wells row by row), each
 // file with the events in input order, one file written at a time.
 //
@@ -35,6 +38,12 @@ using BitThresholds = std::array<double, kBarcodeBits>;   // bit 1..7 -> thresho
 // 32-bit value is compared with the 64-bit threshold as it is.
 TByteVector ClassifyEvents(const TSingleMatrix& data, std::size_t events,
                            const BitParams& bit2par, const BitThresholds& thresholds);
+// Per event, the bits whose value lies strictly within `margin` of the
+// bit's threshold (bit n-1 for bit n): t - margin < value < t + margin, the
+// bounds computed in 64 bits. A margin of 0 marks nothing; nor does a NaN
+// value or threshold.
+TByteVector AmbiguousBitsOf(const TSingleMatrix& data, std::size_t events, const BitParams& bit2par,
+                            const BitThresholds& thresholds, double margin);
 
 struct ExportJob {
   const TPreText* text = nullptr;        // the data set's keyword text
@@ -44,17 +53,21 @@ struct ExportJob {
   BitParams bit2par{};
   bool includeBarcode = false;
   std::string dir;
+  // One per event, not 0 for an ambiguous event; none when null.
+  const TByteVector* ambiguous = nullptr;
 };
 
 struct ExportResult {
   std::int64_t trash = 0;
   std::int64_t wells[8][12] = {};
+  std::int64_t ambiguous = 0;
   std::vector<std::string> files;  // in the order written
 };
 
 // Paths of the outputs.
 std::string TrashFileName(const std::string& dir);
 std::string WellFileName(const std::string& dir, int row, int col);  // 0-based
+std::string AmbiguousFileName(const std::string& dir);
 
 // The keyword texts of the trash file and of the well files, and the
 // parameter indices a well file keeps.

@@ -34,6 +34,14 @@ void BuildPlateTables() {
       code2well[well2code[r - 1][c - 1]] = TWellPos{c - 1, r - 1};
 }
 
+std::array<std::uint8_t, kNoWellCodeCount> NoWellCodes() {
+  std::array<std::uint8_t, kNoWellCodeCount> out{};
+  std::size_t n = 0;
+  for (int code = 0; code < kCodeCount; ++code)
+    if (code2well[code].col < 0 && n < out.size()) out[n++] = static_cast<std::uint8_t>(code);
+  return out;
+}
+
 const char* WellRowLetter(int row) {
   static const char* const kLetters[kPlateRows] = {"A", "B", "C", "D", "E", "F", "G", "H"};
   return (row >= 0 && row < kPlateRows) ? kLetters[row] : "";

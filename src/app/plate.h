@@ -6,6 +6,7 @@
 // a row part (bits 2, 4, 6: values 2, 8, 32). The column parts always have
 // one or two of the bits 3, 5 and 7 set, so the 32 codes whose bits 3, 5 and
 // 7 are all clear or all set are no well and go to the trash file.
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -14,6 +15,7 @@ namespace dbc {
 constexpr int kPlateRows = 8;
 constexpr int kPlateColumns = 12;
 constexpr int kCodeCount = 128;
+constexpr int kNoWellCodeCount = kCodeCount - kPlateRows * kPlateColumns;
 
 // Position of a well, 0-based; (-1, -1) for a code that is no well.
 struct TWellPos {
@@ -27,6 +29,9 @@ extern TWellPos code2well[kCodeCount];
 
 // Fills both tables; run once at program start-up, before any export.
 void BuildPlateTables();
+
+// The 32 codes that are no well, ascending (the tables must be built).
+std::array<std::uint8_t, kNoWellCodeCount> NoWellCodes();
 
 // Row letter "A" .. "H" of a 0-based row; empty outside the plate.
 const char* WellRowLetter(int row);

@@ -223,7 +223,8 @@ std::string DoneMessage(const std::string& dir, const RunRecord& record) {
     }
   return "Done\nThe files are in " + dir + "\n" + std::to_string(inWells) + " events went to " +
          std::to_string(wells) + (wells == 1 ? " well, " : " wells, ") + std::to_string(record.trash) +
-         " to the trash";
+         " to the trash" +
+         (record.ambiguous > 0 ? ", " + std::to_string(record.ambiguous) + " set aside as ambiguous" : "");
 }
 
 }  // namespace dbc

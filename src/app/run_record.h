@@ -91,7 +91,8 @@ std::string UtcTimestamp();
 RecordedOutput DescribeOutput(const std::string& dir, const std::string& name, std::int64_t events);
 
 // What an export's message says after "Done": where the files went and how
-// many events went to wells and to the trash.
+// many events went to wells, to the trash and (when any) to the ambiguous
+// file.
 std::string DoneMessage(const std::string& dir, const RunRecord& record);
 
 }  // namespace dbc

@@ -78,14 +78,23 @@ constexpr double kOffSigma = 0.6;
 constexpr double kNoiseShare = 0.03;
 constexpr double kDoubletShare = 0.02;
 
-std::vector<int> TrashCodes() {
-  std::vector<int> out;
-  for (int code = 0; code < kCodeCount; ++code)
-    if (code2well[code].col < 0) out.push_back(code);
-  return out;
+// The "on" medians: the bits' own, or scaled on the log scale so that
+// their average distance from "off" is the chosen separation.
+std::array<double, 7> OnMedians(const std::optional<double>& separation) {
+  std::array<double, 7> on{};
+  for (std::size_t b = 0; b < on.size(); ++b)
+    on[b] = separation ? kOffMedian * std::pow(kOnMedian[b] / kOffMedian, *separation / DefaultSeparation())
+                       : kOnMedian[b];
+  return on;
 }
 
 }  // namespace
+
+double DefaultSeparation() {
+  double sum = 0;
+  for (double on : kOnMedian) sum += std::log10(on / kOffMedian);
+  return sum / 7;
+}
 
 void CheckSyntheticPlateOptions(const SyntheticPlateOptions& o) {
   if (o.events < 0 || o.events > std::numeric_limits<std::int32_t>::max())
@@ -95,6 +104,8 @@ void CheckSyntheticPlateOptions(const SyntheticPlateOptions& o) {
                     " .. 1000");
   if (o.datatype != 'F' && o.datatype != 'I' && o.datatype != 'D')
     throw Exception("The data type must be F, I or D");
+  if (o.separation && !(*o.separation >= 0 && *o.separation <= 6))
+    throw Exception("The separation must be 0 .. 6 decades");
 }
 
 SyntheticPlateSummary WriteSyntheticPlate(const std::string& filename,
@@ -159,7 +170,8 @@ SyntheticPlateSummary WriteSyntheticPlate(const std::string& filename,
   w.BeginData();
 
   Random rng(o.seed);
-  const std::vector<int> trash = TrashCodes();
+  const std::array<std::uint8_t, kNoWellCodeCount> trash = NoWellCodes();
+  const std::array<double, 7> onMedian = OnMedians(o.separation);
   const double timeStep = o.events > 0 ? 6000.0 / static_cast<double>(o.events) : 0;
   std::vector<double> medians(static_cast<std::size_t>(P));
   for (int p = 0; p < P; ++p) medians[static_cast<std::size_t>(p)] = 5 + 40 * rng.Uniform() * (1 + p % 5);
@@ -192,7 +204,8 @@ SyntheticPlateSummary WriteSyntheticPlate(const std::string& filename,
       double v;
       if (r >= 1) {
         const bool on = (code >> (r - 1)) & 1;
-        v = on ? rng.LogNormal(kOnMedian[r - 1], kOnSigma) : rng.LogNormal(kOffMedian, kOffSigma);
+        v = on ? rng.LogNormal(onMedian[static_cast<std::size_t>(r - 1)], kOnSigma)
+               : rng.LogNormal(kOffMedian, kOffSigma);
         if (doublet) v *= 1.5;
       } else if (r == -2) {
         v = static_cast<double>(e) * timeStep;
@@ -220,6 +233,26 @@ SyntheticPlateSummary WriteSyntheticPlate(const std::string& filename,
   }
   w.EndData(o.events);
   return sum;
+}
+
+PlateAccuracy MeasureAccuracy(const TByteVector& codes, const TByteVector& ambiguous,
+                              const TSingleVector& trueCodes) {
+  BuildPlateTables();
+  if (trueCodes.size() < codes.size() || (!ambiguous.empty() && ambiguous.size() != codes.size()))
+    throw Exception("MeasureAccuracy: one intended code and one ambiguity per code expected");
+  std::int64_t placed = 0, right = 0, meant = 0;
+  for (std::size_t i = 0; i < codes.size(); ++i) {
+    const float t = trueCodes[i];
+    const int truth = t >= 0 && t < kCodeCount ? static_cast<int>(t) : -1;
+    if (truth >= 0 && code2well[truth].col >= 0) ++meant;
+    if ((!ambiguous.empty() && ambiguous[i] != 0) || code2well[codes[i] & 0x7F].col < 0) continue;
+    ++placed;
+    if (codes[i] == truth) ++right;
+  }
+  PlateAccuracy a;
+  if (placed > 0) a.precision = 100.0 * static_cast<double>(right) / static_cast<double>(placed);
+  if (meant > 0) a.yield = 100.0 * static_cast<double>(right) / static_cast<double>(meant);
+  return a;
 }
 
 }  // namespace dbc

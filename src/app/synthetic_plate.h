@@ -5,7 +5,8 @@
 // Each event belongs to a well chosen at random and carries that well's
 // code on seven channels "BC1-..." .. "BC7-..." (BCi carries bit 8 - i):
 // an "on" bit is drawn from a log-normal population about a decade and a
-// half above the "off" population. A few per cent are noise events (a
+// half above the "off" population (each bit's own distance; a chosen
+// separation scales them all to that distance on average). A few per cent are noise events (a
 // random code that is no well) and doublets (two wells' codes combined,
 // kept only when the result is no well). The other channels are
 // log-normal, plus "Time" and the parameter "TrueCode" holding each event's
@@ -16,8 +17,11 @@
 // library's distributions.
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "util/vectors.h"
 
 namespace dbc {
 
@@ -26,7 +30,15 @@ struct SyntheticPlateOptions {
   int params = 16;         // at least kMinSyntheticParams
   std::uint64_t seed = 1;
   char datatype = 'F';     // 'F' 32-bit float, 'I' 16-bit integer, 'D' 64-bit float
+  // Decades between the medians of the "off" and the "on" populations, on
+  // average over the seven bits (0 .. 6); none: each bit's own distance,
+  // DefaultSeparation() on average.
+  std::optional<double> separation;
 };
+
+// The average distance in decades between "off" and "on" without a chosen
+// separation.
+double DefaultSeparation();
 
 constexpr int kMinSyntheticParams = 9;  // Time, seven barcode channels, TrueCode
 
@@ -45,5 +57,16 @@ void CheckSyntheticPlateOptions(const SyntheticPlateOptions& options);
 // Writes the file (FCS 3.0). Throws the writer's errors.
 SyntheticPlateSummary WriteSyntheticPlate(const std::string& filename,
                                           const SyntheticPlateOptions& options);
+
+// A classification measured against the intended codes, in per cent.
+struct PlateAccuracy {
+  double precision = 0;  // of the events placed in wells, those in their intended well
+  double yield = 0;      // of the events meant for wells, those that reach their well
+};
+// Events with an ambiguous bit (when `ambiguous` is not empty: one per
+// code) are placed nowhere. `trueCodes` holds the TrueCode column; at
+// least as many values as codes.
+PlateAccuracy MeasureAccuracy(const TByteVector& codes, const TByteVector& ambiguous,
+                              const TSingleVector& trueCodes);
 
 }  // namespace dbc

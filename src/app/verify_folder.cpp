@@ -57,7 +57,7 @@ FolderCheck VerifyOutputFolder(const std::string& dir) {
 
   // Each output: present, its bytes, digest and events.
   std::vector<std::string> named;
-  std::int64_t trashFileEvents = 0;
+  std::int64_t trashFileEvents = 0, ambiguousFileEvents = 0;
   for (const RecordedOutput& o : record.outputs) {
     named.push_back(o.name);
     const std::string path = dir + "/" + o.name;
@@ -81,6 +81,7 @@ FolderCheck VerifyOutputFolder(const std::string& dir) {
       diff.push_back(o.name + ": its TEXT announces " + N(ev->announced) + " events, the file holds " + N(ev->read));
     check.events += ev->read;
     if (o.name == "trash/trash.fcs") trashFileEvents = ev->read;
+    if (o.name == "trash/ambiguous.fcs") ambiguousFileEvents = ev->read;
   }
 
   // No output that the record does not name.
@@ -101,6 +102,9 @@ FolderCheck VerifyOutputFolder(const std::string& dir) {
     }
   if (record.trash != trashFileEvents)
     diff.push_back("trash: " + N(record.trash) + " events counted, " + N(trashFileEvents) + " in trash/trash.fcs");
+  if (record.ambiguous != ambiguousFileEvents)
+    diff.push_back("ambiguous: " + N(record.ambiguous) + " events counted, " + N(ambiguousFileEvents) +
+                   " in trash/ambiguous.fcs");
   std::int64_t byCode = 0;
   for (const RecordedTrashCode& t : record.trashByCode) byCode += t.events;
   if (byCode != record.trash)

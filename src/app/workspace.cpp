@@ -44,7 +44,7 @@ std::optional<double> ShareAbove(const PlateCounts& counts, int bit) {
   if (counts.total <= 0) return std::nullopt;
   std::int64_t above = 0;
   for (std::size_t code = 0; code < counts.perCode.size(); ++code)
-    if (code & (std::size_t{1} << (bit - 1))) above += counts.perCode[code];
+    if (code & (std::size_t{1} << (bit - 1))) above += counts.perCode[code] + counts.ambiguousPerCode[code];
   return static_cast<double>(above) / static_cast<double>(counts.total);
 }
 
@@ -128,6 +128,7 @@ bool Workspace::LoadClick() {
 }
 
 bool Workspace::Load() {
+  engine_.SetGuess(view_.ChosenGuess());
   view_.RunLong("Load", false, [this](const Progress& progress) { engine_.Load(progress); });
   ShowBitsAndPlate();
   ShowBit();
@@ -213,6 +214,15 @@ void Workspace::CursorStep(int steps) {
   i = std::clamp<std::ptrdiff_t>(i, 0, static_cast<std::ptrdiff_t>(xs.size()) - 1);
   view_.SetCursorX(xs[static_cast<std::size_t>(i)]);
   ChartCursorChange();
+}
+
+void Workspace::MarginChange() {
+  RunHandler([this] {
+    engine_.SetMargin(view_.MarginDecades());
+    view_.ShowPlate(engine_.Counts());
+    ShowCurrentThreshold();
+    return true;
+  });
 }
 
 bool Workspace::ExportBtnClick() {

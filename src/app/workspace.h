@@ -68,8 +68,10 @@ class Workspace {
   // loaded bit is loaded again with its new parameter and shown.
   void ParChange();
   // Load button: log-scale every bit's parameter, build its histogram and
-  // guess its threshold.
+  // guess its threshold by the guess chosen beside it.
   bool LoadClick();
+  // The margin field changed: the ambiguous events and the counts follow.
+  void MarginChange();
   // The threshold cursor moved: the current bit's threshold follows it;
   // the plate, the bit's small histogram and the threshold field follow.
   void ChartCursorChange();

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/progress.h"
+#include "app/threshold_guess.h"
 #include "app/value_ruler.h"
 
 namespace dbc {
@@ -89,6 +90,11 @@ class WorkspaceView {
   // answers false. An exception `work` raises comes out of RunLong.
   virtual void RunLong(const std::string& title, bool cancellable,
                        const std::function<void(const Progress&)>& work) = 0;
+
+  // The guess chosen beside Load, and the margin field in decades (a view
+  // without these controls keeps the defaults).
+  virtual ThresholdGuess ChosenGuess() const { return ThresholdGuess::UpperTail; }
+  virtual double MarginDecades() const { return 0; }
 };
 
 }  // namespace dbc

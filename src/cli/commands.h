@@ -14,6 +14,7 @@ class App;
 
 namespace dbc {
 struct SyntheticPlateOptions;
+struct PlateCounts;
 }  // namespace dbc
 
 namespace dbc::cli {
@@ -26,9 +27,10 @@ void RegisterInfo(CLI::App& app, int& status);
 int RunInfo(const std::string& path, bool pretty, std::ostream& out, std::ostream& err);
 
 // debarcode run FILE [--out DIR] [--include-barcode] [--settings RECORD]
-// [--channel BIT=NAME]... [--threshold BIT=VALUE]... [--force] [--dry-run]
-// [--json]: the debarcoding engine without a window; the plate's yield as a
-// table (or JSON) on out, messages on err.
+// [--channel BIT=NAME]... [--threshold BIT=VALUE]... [--guess NAME]
+// [--margin M] [--force] [--dry-run] [--json]: the debarcoding engine
+// without a window; the plate's yield as a table (or JSON) on out, messages
+// on err.
 struct RunOptions {
   std::string input;
   std::optional<std::string> outDir;  // replaces the input path without extension
@@ -41,6 +43,8 @@ struct RunOptions {
   std::optional<std::string> settings;
   // Replace the outputs of another input in the output folder.
   bool force = false;
+  std::string guess = "specification";  // a name of GuessNames()
+  double margin = 0;                    // decades; see Debarcoder::SetMargin
   bool dryRun = false;
   bool json = false;
 };
@@ -53,7 +57,10 @@ int RunVerify(const std::string& dir, std::ostream& out, std::ostream& err);
 // debarcode report DIR: report.html rebuilt from the folder's run record.
 void RegisterReport(CLI::App& app, int& status);
 int RunReport(const std::string& dir, std::ostream& out, std::ostream& err);
-// debarcode synth OUT.fcs [--events N] [--params P] [--seed S] [--datatype F|I|D]:
+// The yield table that RunRun prints.
+std::string FormatYieldTable(const PlateCounts& counts);
+// debarcode synth OUT.fcs [--events N] [--params P] [--seed S] [--datatype F|I|D]
+// [--separation D]:
 // writes a synthetic barcoded plate.
 void RegisterSynth(CLI::App& app, int& status);
 int RunSynth(const std::string& path, const SyntheticPlateOptions& options, std::ostream& out,

@@ -1,7 +1,7 @@
 // debarcode run FILE: open, propose the channels from their names, apply
-// the channel overrides, Load, apply the threshold overrides, report the
-// plate's yield and export (unless a dry run) -- the window's workflow
-// through the engine.
+// the channel overrides, Load with the chosen guess, apply the threshold
+// overrides and the margin, report the plate's yield and export (unless a
+// dry run) -- the window's workflow through the engine.
 #include <CLI/CLI.hpp>
 #include <charconv>
 #include <cmath>
@@ -39,6 +39,13 @@ std::pair<int, std::string> SplitBitAssignment(const std::string& text, const st
   return {bit, text.substr(eq + 1)};
 }
 
+// A code as its seven bits, bit 7 first.
+std::string CodeBits(int code) {
+  std::string bits;
+  for (int bit = 7; bit >= 1; --bit) bits += ((code >> (bit - 1)) & 1) ? '1' : '0';
+  return bits;
+}
+
 nlohmann::json ReportJson(const Debarcoder& engine, const std::string& input, const std::string& outDir,
                           bool exported) {
   nlohmann::json j;
@@ -61,6 +68,12 @@ nlohmann::json ReportJson(const Debarcoder& engine, const std::string& input, co
     for (int col = 0; col < kPlateColumns; ++col) wells[WellName(row, col)] = c.wells[row][col];
   j["wells"] = std::move(wells);
   j["trash"] = c.trash;
+  j["trash_per_code"] = nlohmann::json::array();
+  for (const std::uint8_t code : NoWellCodes())
+    j["trash_per_code"].push_back({{"code", code}, {"bits", CodeBits(code)}, {"events", c.perCode[code]}});
+  j["ambiguous"] = c.ambiguous;
+  j["guess"] = GuessName(engine.Guess());
+  j["margin"] = engine.Margin();
   j["output_dir"] = BytesToUtf8(outDir);
   j["exported"] = exported;
   return j;
@@ -100,8 +113,9 @@ void ApplyThresholds(Debarcoder& engine, const Settings& s) {
 
 }  // namespace
 
-// Rows A..H by columns 1..12 of event counts, then the trash count, the
-// total and the share assigned to wells.
+// Rows A..H by columns 1..12 of event counts, then the trash count and the
+// trash per code, the ambiguous count, the total and the share assigned to
+// wells.
 std::string FormatYieldTable(const PlateCounts& c) {
   std::string out = "   ";
   char buf[64];
@@ -120,6 +134,15 @@ std::string FormatYieldTable(const PlateCounts& c) {
     out += '\n';
   }
   std::snprintf(buf, sizeof buf, "trash: %lld\n", static_cast<long long>(c.trash));
+  out += buf;
+  out += "trash per code (bits 7..1):\n";
+  int column = 0;
+  for (const std::uint8_t code : NoWellCodes()) {
+    std::snprintf(buf, sizeof buf, "  %s %10lld", CodeBits(code).c_str(), static_cast<long long>(c.perCode[code]));
+    out += buf;
+    if (++column % 4 == 0) out += '\n';
+  }
+  std::snprintf(buf, sizeof buf, "ambiguous: %lld\n", static_cast<long long>(c.ambiguous));
   out += buf;
   std::snprintf(buf, sizeof buf, "total: %lld\n", static_cast<long long>(c.total));
   out += buf;
@@ -143,10 +166,18 @@ int RunRun(const RunOptions& options, std::ostream& out, std::ostream& err) {
       thresholds.emplace_back(bit, v);
     }
 
+    const std::optional<ThresholdGuess> guess = GuessNamed(options.guess);
+    if (!guess) {
+      std::string names;
+      for (const std::string& n : GuessNames()) names += (names.empty() ? "" : " or ") + n;
+      throw Exception("Unknown --guess '" + options.guess + "': expected " + names);
+    }
     std::optional<Settings> settings;
     if (options.settings) settings = ReadSettings(*options.settings);
 
     Debarcoder engine([&err](const std::string& m) { err << m << '\n'; });
+    engine.SetGuess(*guess);
+    engine.SetMargin(options.margin);
     engine.Open(options.input);
     const std::string outDir = options.outDir ? *options.outDir : engine.DefaultOutputDir();
     engine.ProposeBits();
@@ -196,6 +227,15 @@ void RegisterRun(CLI::App& app, int& status) {
   cmd->add_option("--threshold", o->thresholds, "BIT=VALUE: threshold of bit 1..7 on the log scale")
       ->take_all();
   cmd->add_flag("--force", o->force, "Replace the outputs of another input in the output folder");
+  cmd->add_option("--guess", o->guess,
+                  "How Load guesses the thresholds: specification (the valley, then 2.5 % into the "
+                  "population above it) or valley (the valley point)")
+      ->check(CLI::IsMember(GuessNames()))
+      ->capture_default_str();
+  cmd->add_option("--margin", o->margin,
+                  "Decades of the log scale: an event this close to a threshold on any bit goes to "
+                  "trash/ambiguous.fcs")
+      ->capture_default_str();
   cmd->add_flag("--dry-run", o->dryRun, "Classify and report, write nothing");
   cmd->add_flag("--json", o->json, "Report as JSON");
   cmd->callback([o, out, &status] {

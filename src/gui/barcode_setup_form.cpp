@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCursor>
+#include <QDoubleSpinBox>
 #include <QEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -171,6 +172,13 @@ void TBarcodesetupform::BuildControls() {
   Load->setObjectName(QStringLiteral("Load"));
   Load->setGeometry(16, 96, 75, 25);
 
+  // Beside Load: the guess it uses.
+  GuessBox = new QComboBox(this);
+  GuessBox->setObjectName(QStringLiteral("GuessBox"));
+  GuessBox->setGeometry(100, 98, 97, 21);
+  for (const std::string& name : GuessNames()) GuessBox->addItem(QString::fromStdString(name));
+  GuessBox->setToolTip(QStringLiteral("How Load guesses the thresholds"));
+
   Chart = new HistogramChart(this);
   Chart->setObjectName(QStringLiteral("Chart"));
 
@@ -194,7 +202,8 @@ void TBarcodesetupform::BuildControls() {
   QWidget::setTabOrder(Chart, Bitnum);
   QWidget::setTabOrder(Bitnum, OpenBtn);
   QWidget::setTabOrder(OpenBtn, Load);
-  QWidget::setTabOrder(Load, ExportBtn);
+  QWidget::setTabOrder(Load, GuessBox);
+  QWidget::setTabOrder(GuessBox, ExportBtn);
   QWidget::setTabOrder(ExportBtn, Includebarcode);
   QWidget::setTabOrder(Includebarcode, FolderBtn);
   Par->setFocus();
@@ -224,13 +233,30 @@ void TBarcodesetupform::BuildAdditions() {
   DemoBtn->setGeometry(200, 16, std::max(75, DemoBtn->sizeHint().width()), 25);
   DemoBtn->setToolTip(QStringLiteral("Write a synthetic barcoded plate of 200,000 events and open it"));
 
+  // Under the threshold: the margin that sets events close to a threshold
+  // aside.
+  MarginLabel = new QLabel(QStringLiteral("Margin"), this);
+  MarginLabel->setObjectName(QStringLiteral("MarginLabel"));
+  MarginLabel->move(kThresholdLeft, 101);
+  MarginLabel->resize(MarginLabel->sizeHint());
+  MarginEdit = new QDoubleSpinBox(this);
+  MarginEdit->setObjectName(QStringLiteral("MarginEdit"));
+  MarginEdit->setGeometry(Threshold->geometry().left(), 98, Threshold->width(), 22);
+  MarginEdit->setRange(0, 1);
+  MarginEdit->setDecimals(2);
+  MarginEdit->setSingleStep(0.05);
+  MarginEdit->setValue(0);
+  MarginEdit->setToolTip(
+      QStringLiteral("Decades: an event this close to a threshold on any bit goes to trash/ambiguous.fcs"));
+
   Ruler = new DecadeRuler(Chart);
   Plate = new PlatePanel(this);
   Strip = new HistogramStrip(this);
   Strip->setToolTip(QStringLiteral("Click a channel to show it in the chart"));
 
   QWidget::setTabOrder(Bitnum, Threshold);
-  QWidget::setTabOrder(Threshold, OpenBtn);
+  QWidget::setTabOrder(Threshold, MarginEdit);
+  QWidget::setTabOrder(MarginEdit, OpenBtn);
   QWidget::setTabOrder(OpenBtn, DemoBtn);
   QWidget::setTabOrder(DemoBtn, Load);
   setMinimumSize(Par->geometry().right() + 16 + kPanelWidth,
@@ -314,6 +340,7 @@ void TBarcodesetupform::Wire() {
   connect(Threshold, &QLineEdit::editingFinished, this, [this] { Threshold->setText(thresholdText_); });
   connect(DemoBtn, &QPushButton::clicked, this, [this] { DemoBtnClick(); });
   connect(Strip, &HistogramStrip::bitClicked, this, [this](int bit) { Bitnum->setValue(bit); });
+  connect(MarginEdit, &QDoubleSpinBox::valueChanged, this, [this] { MarginChange(); });
   connect(Chart, &HistogramChart::doubleClicked, this, [this] { ChartDblClick(); });
   connect(ExportBtn, &QPushButton::clicked, this, [this] { ExportBtnClick(); });
   connect(FolderBtn, &QPushButton::clicked, this, [this] { FolderBtnClick(); });
@@ -403,6 +430,10 @@ void TBarcodesetupform::ChartStep(int steps) {
     ApplyPendingCursor();
     workspace_->CursorStep(steps);
   });
+}
+
+void TBarcodesetupform::MarginChange() {
+  Guarded([this] { workspace_->MarginChange(); });
 }
 
 void TBarcodesetupform::ChartDblClick() {
@@ -547,5 +578,12 @@ void TBarcodesetupform::RunLong(const std::string& title, bool cancellable,
   } reset{busy_};
   RunLongWork(this, QString::fromStdString(title), cancellable, work, services_.observeProgress);
 }
+
+ThresholdGuess TBarcodesetupform::ChosenGuess() const {
+  const QByteArray name = GuessBox->currentText().toUtf8();
+  return GuessNamed(name.toStdString()).value_or(ThresholdGuess::UpperTail);
+}
+
+double TBarcodesetupform::MarginDecades() const { return MarginEdit->value(); }
 
 }  // namespace dbc

@@ -31,6 +31,7 @@
 class QCheckBox;
 class QLineEdit;
 class QComboBox;
+class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -99,6 +100,9 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   QSpinBox* Bitnum = nullptr;
   QComboBox* Par = nullptr;
   QPushButton* Load = nullptr;
+  QComboBox* GuessBox = nullptr;         // how Load guesses, beside it
+  QLabel* MarginLabel = nullptr;
+  QDoubleSpinBox* MarginEdit = nullptr;  // the ambiguity margin, in decades
   HistogramChart* Chart = nullptr;
   QPushButton* ExportBtn = nullptr;
   QCheckBox* Includebarcode = nullptr;
@@ -122,6 +126,7 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   void ParChange();
   void LoadClick();
   void ChartCursorChange();
+  void MarginChange();
   void ChartDblClick();
   void ExportBtnClick();
   void FolderBtnClick();
@@ -157,6 +162,8 @@ class TBarcodesetupform final : public QWidget, public WorkspaceView {
   void ShowRuler(const std::vector<RulerTick>& ticks) override;
   void RunLong(const std::string& title, bool cancellable,
                const std::function<void(const Progress&)>& work) override;
+  ThresholdGuess ChosenGuess() const override;
+  double MarginDecades() const override;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -16,7 +16,7 @@ constexpr int kLabelWidth = 16;   // row letters
 constexpr int kHeaderHeight = 15;  // column numbers
 constexpr int kCellHeight = 24;
 constexpr int kLineHeight = 16;   // each text line under the grid
-constexpr int kTextLines = 2;
+constexpr int kTextLines = 3;
 
 // Light (few events) to dark blue (the fullest well).
 QColor ScaleColour(double share) {
@@ -84,6 +84,12 @@ QString PlatePanel::SummaryText() const {
            Grouped(counts_.trash), Percent(counts_.trash, counts_.total));
 }
 
+QString PlatePanel::AmbiguousText() const {
+  if (counts_.ambiguous <= 0) return {};
+  return QStringLiteral("Ambiguous (within the margin) %1 (%2)")
+      .arg(Grouped(counts_.ambiguous), Percent(counts_.ambiguous, counts_.total));
+}
+
 QString PlatePanel::WellText() const {
   if (!selected_) return {};
   const auto [row, col] = *selected_;
@@ -135,8 +141,11 @@ void PlatePanel::paintEvent(QPaintEvent*) {
 
   p.setPen(text);
   const int y = g.bottom() + 6;
-  p.drawText(QRect(0, y, width(), kLineHeight), Qt::AlignLeft | Qt::AlignVCenter, SummaryText());
-  p.drawText(QRect(0, y + kLineHeight, width(), kLineHeight), Qt::AlignLeft | Qt::AlignVCenter, WellText());
+  // The ambiguous line only with a margin that sets events aside.
+  int line = 0;
+  for (const QString& t : {SummaryText(), AmbiguousText(), WellText()})
+    if (line == 0 || !t.isEmpty())
+      p.drawText(QRect(0, y + kLineHeight * line++, width(), kLineHeight), Qt::AlignLeft | Qt::AlignVCenter, t);
 }
 
 void PlatePanel::mousePressEvent(QMouseEvent* event) {

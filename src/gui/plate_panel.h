@@ -32,6 +32,8 @@ class PlatePanel final : public QWidget {
   // The line about the well clicked last ("B03: 1,234 events, bits 2, 3,
   // 5 on (code 22)"); empty before a click.
   QString WellText() const;
+  // The events the margin sets aside, or nothing without any.
+  QString AmbiguousText() const;
   // How a count is written in its cell: digits up to 99,999, then "123k",
   // "1.2M".
   static QString CellText(std::int64_t n);

@@ -201,11 +201,12 @@ float Thistogram::Percentile(float p, std::int32_t* Index) const {
   return static_cast<float>((a + 0.5) * step + xmin);
 }
 
-// The valley next to the median of the smoothed heights, then 2.5 % of the
-// counts above the valley further up.
-float Thistogram::GuessThreshold() const {
+// The smoothed heights are walked downhill from the median point in both
+// directions; the walk that reaches the lower height ends on the valley (on
+// equal heights the left one).
+std::ptrdiff_t Thistogram::ValleyIndex() const {
   const auto count = static_cast<std::ptrdiff_t>(std::min(Xvalue.size(), Yvalue.size()));
-  if (count == 0) return 0;
+  if (count == 0) return -1;
   std::int32_t median = 0;
   Percentile(0.5f, &median);
   const std::ptrdiff_t m = std::clamp<std::ptrdiff_t>(median, 0, count - 1);
@@ -226,8 +227,20 @@ float Thistogram::GuessThreshold() const {
     b = static_cast<float>(S[static_cast<std::size_t>(j - 1)]);
     --j;
   }
-  const std::ptrdiff_t idx = a < b ? i : j;
+  return a < b ? i : j;
+}
+
+float Thistogram::ValleyPoint() const {
+  const std::ptrdiff_t idx = ValleyIndex();
+  return idx < 0 ? 0 : static_cast<float>(Xvalue[static_cast<std::size_t>(idx)]);
+}
+
+float Thistogram::GuessThreshold() const {
+  const std::ptrdiff_t idx = ValleyIndex();
+  if (idx < 0) return 0;
   float t = static_cast<float>(Xvalue[static_cast<std::size_t>(idx)]);
+  // Not from a valley on either end point.
+  const auto count = static_cast<std::ptrdiff_t>(std::min(Xvalue.size(), Yvalue.size()));
   if (1 <= idx && idx <= count - 2) {
     const TVector upper(Yvalue.begin() + idx, Yvalue.end());
     const double q = CumulativePosition(upper, 0.025);

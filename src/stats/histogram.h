@@ -68,13 +68,20 @@ class Thistogram {
   // Position at which the fraction p of the counts is reached; Index, when
   // given, receives the nearest point.
   float Percentile(float p, std::int32_t* Index = nullptr) const;
+  // The valley next to the median of the smoothed heights, then 2.5 % of
+  // the counts above the valley further up.
   float GuessThreshold() const;
+  // The valley point alone: where a walk downhill from the median ends,
+  // without the step into the population above.
+  float ValleyPoint() const;
 
  private:
   static Thistogram FromSample(const TSingleVector& W, int maxpoints);
   void FillFromValues(const float* w, std::size_t n, TColumnScratch* scratch);
   void ScaleFromSample(const float* w, std::size_t n, int maxpoints, TColumnScratch* scratch);
   void AddRange(const float* x, std::size_t n);
+  // Index of the valley point; -1 without points.
+  std::ptrdiff_t ValleyIndex() const;
 };
 
 }  // namespace dbc

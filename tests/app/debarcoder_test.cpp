@@ -16,7 +16,9 @@
 
 #include "app/export.h"
 #include "app/plate.h"
+#include "app/run_record.h"
 #include "app/synthetic_plate.h"
+#include "app/verify_folder.h"
 #include "app/progress.h"
 #include "app/temp_dir.h"
 #include "fcs/dataset.h"
@@ -30,8 +32,8 @@ namespace {
 using testing_support::ReadFile;
 using testing_support::TempDir;
 
-// Codes and counts of the engine's transformed columns and thresholds,
-// computed the plain way.
+// Codes, ambiguous bits and counts of the engine's transformed columns,
+// thresholds and margin, computed the plain way.
 void ExpectClassifiedFromScratch(const Debarcoder& engine) {
   TSingleMatrix columns;
   BitParams index{};
@@ -42,11 +44,17 @@ void ExpectClassifiedFromScratch(const Debarcoder& engine) {
   const TByteVector codes =
       ClassifyEvents(columns, static_cast<std::size_t>(engine.Events()), index, engine.Thresholds());
   ASSERT_TRUE(codes == engine.Codes());
-  const PlateCounts fresh = CountCodes(codes);
+  const TByteVector ambiguous = AmbiguousBitsOf(columns, static_cast<std::size_t>(engine.Events()), index,
+                                                engine.Thresholds(), engine.Margin());
+  ASSERT_TRUE(ambiguous == engine.AmbiguousBits());
+  const PlateCounts fresh = CountCodes(codes, &ambiguous);
   const PlateCounts& live = engine.Counts();
   EXPECT_EQ(live.perCode, fresh.perCode);
+  EXPECT_EQ(live.ambiguousPerCode, fresh.ambiguousPerCode);
   EXPECT_EQ(live.trash, fresh.trash);
+  EXPECT_EQ(live.ambiguous, fresh.ambiguous);
   EXPECT_EQ(live.total, fresh.total);
+  EXPECT_EQ(live.total, engine.Events());
   for (int r = 0; r < 8; ++r)
     for (int c = 0; c < 12; ++c) ASSERT_EQ(live.wells[r][c], fresh.wells[r][c]);
 }
@@ -68,25 +76,105 @@ TEST(Debarcoder, LiveMovesMatchAClassificationFromScratch) {
 
   std::mt19937 rng(42);
   const double inf = std::numeric_limits<double>::infinity();
-  for (int move = 0; move < 300; ++move) {
+  // Margins: none, tiny, usual, wide enough to hold every event, and the
+  // distance between two neighbouring values (ties on the bounds).
+  const double margins[] = {0, 1e-7, 0.05, 0.1, 0.3, 10};
+  for (int move = 0; move < 400; ++move) {
     const int bit = 1 + static_cast<int>(rng() % 7);
     const TSingleVector& v = engine.TransformedColumn(bit);
+    if (rng() % 5 == 0) {
+      double m = margins[rng() % std::size(margins)];
+      if (rng() % 4 == 0) m = std::abs(static_cast<double>(v[rng() % v.size()]) - engine.Threshold(bit));
+      if (!std::isfinite(m)) m = 0;
+      engine.SetMargin(m);
+      ASSERT_EQ(engine.Margin(), m);
+      ExpectClassifiedFromScratch(engine);
+      continue;
+    }
     double t = 0;
-    switch (rng() % 6) {
+    switch (rng() % 8) {
       case 0: t = -inf; break;                                          // every event on
       case 1: t = inf; break;                                           // every event off
       case 2: t = v[rng() % v.size()]; break;                           // a value itself: ties
       case 3: t = std::nextafter(static_cast<double>(v[rng() % v.size()]), inf); break;
-      case 4: t = engine.GuessedThreshold(bit); break;                  // back to the guess
+      case 4: t = std::nextafter(static_cast<double>(v[rng() % v.size()]), -inf); break;
+      case 5: t = engine.GuessedThreshold(bit); break;                  // back to the guess
+      case 6: t = rng() % 2 ? 1e39 : -1e39; break;                      // beyond any float
       default: t = -1.0 + 6.0 * static_cast<double>(rng()) / 4294967295.0; break;
     }
     engine.SetThreshold(bit, t);
     ASSERT_EQ(engine.Threshold(bit), t);
     ExpectClassifiedFromScratch(engine);
   }
-  // NaN as a threshold: no event is at or above it.
+  // NaN as a threshold: no event is at or above it, none is near it.
+  engine.SetMargin(0.2);
   engine.SetThreshold(2, std::numeric_limits<double>::quiet_NaN());
   ExpectClassifiedFromScratch(engine);
+  engine.SetMargin(0);
+  ExpectClassifiedFromScratch(engine);
+  EXPECT_EQ(engine.Counts().ambiguous, 0);
+}
+
+TEST(Debarcoder, MarginSetsEventsAsideIntoTheirOwnFile) {
+  TempDir dir;
+  SyntheticPlateOptions o;
+  o.events = 6000;
+  o.params = 9;
+  WriteSyntheticPlate(dir / "plate.fcs", o);
+  Debarcoder engine;
+  // A margin set before Load (or before a file) holds for it.
+  engine.SetMargin(0.15);
+  engine.Open(dir / "plate.fcs");
+  engine.ProposeBits();
+  engine.Load();
+  ExpectClassifiedFromScratch(engine);
+  const PlateCounts counts = engine.Counts();
+  ASSERT_GT(counts.ambiguous, 0);
+  EXPECT_EQ(counts.InWells() + counts.trash + counts.ambiguous, o.events);
+
+  engine.SetGuess(ThresholdGuess::Valley);  // for the next Load; the record names the guess in force
+  const ExportResult r = engine.Export(dir / "out", false);
+  EXPECT_EQ(r.ambiguous, counts.ambiguous);
+  EXPECT_EQ(r.trash, counts.trash);
+  EXPECT_EQ(r.files.back(), AmbiguousFileName(dir / "out"));
+  // The run record says how and what: the guess, the margin, the ambiguous
+  // count and file, the trash per code without the ambiguous events; the
+  // folder verifies against it.
+  const RunRecord record = ReadRunRecord(dir / "out");
+  EXPECT_EQ(record.guess, "valley");
+  EXPECT_EQ(record.margin, 0.15);
+  EXPECT_EQ(record.ambiguous, counts.ambiguous);
+  ASSERT_EQ(record.outputs.back().name, "trash/ambiguous.fcs");
+  EXPECT_EQ(record.outputs.back().events, counts.ambiguous);
+  std::int64_t byCode = 0;
+  for (const RecordedTrashCode& t : record.trashByCode) byCode += t.events;
+  EXPECT_EQ(byCode, counts.trash);
+  EXPECT_EQ(VerifyOutputFolder(dir / "out").differences, std::vector<std::string>{});
+  EXPECT_NE(DoneMessage(dir / "out", record).find(", " + std::to_string(counts.ambiguous) + " set aside as ambiguous"),
+            std::string::npos);
+  Debarcoder aside;
+  aside.Open(AmbiguousFileName(dir / "out"));
+  EXPECT_EQ(aside.Events(), counts.ambiguous);
+  EXPECT_EQ(aside.ParameterCount(), 9);  // every parameter, like the trash
+
+  // Without a margin: nothing aside, no ambiguous file, the counts of a
+  // classification without one.
+  engine.SetMargin(0);
+  EXPECT_EQ(engine.Counts().ambiguous, 0);
+  EXPECT_EQ(engine.Counts().perCode, CountCodes(engine.Codes()).perCode);
+  const ExportResult none = engine.Export(dir / "none", false);
+  EXPECT_EQ(none.ambiguous, 0);
+  EXPECT_FALSE(std::filesystem::exists(AmbiguousFileName(dir / "none")));
+  EXPECT_EQ(DoneMessage(dir / "none", engine.LastRecord()).find("ambiguous"), std::string::npos);
+  // An export into the folder with the ambiguous file removes it with the
+  // other stale outputs.
+  engine.Export(dir / "out", false);
+  EXPECT_FALSE(std::filesystem::exists(AmbiguousFileName(dir / "out")));
+  EXPECT_EQ(VerifyOutputFolder(dir / "out").differences, std::vector<std::string>{});
+
+  for (const double bad : {-0.1, std::numeric_limits<double>::infinity(), std::numeric_limits<double>::quiet_NaN()})
+    EXPECT_THROW_MSG(engine.SetMargin(bad), Exception, "The margin must be a number of decades, 0 or more");
+  EXPECT_EQ(engine.Margin(), 0);
 }
 
 TEST(Debarcoder, NaNValuesStayOffAndLoadKeepsTheFilesValues) {

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <limits>
 #include <random>
 
@@ -66,6 +68,44 @@ TEST_F(ExportTest, ClassifyEdgeCases) {
   TSingleMatrix one(7, TSingleVector{0.1f});
   EXPECT_EQ(ClassifyEvents(one, 1, bits, BitThresholds{0.1, 1, 1, 1, 1, 1, 1})[0], 1);
   EXPECT_EQ(ClassifyEvents(one, 1, bits, BitThresholds{static_cast<double>(0.1f) + 1e-12, 1, 1, 1, 1, 1, 1})[0], 0);
+}
+
+TEST_F(ExportTest, AmbiguousBitsLieStrictlyWithinTheMargin) {
+  const BitParams bits{0, 1, 2, 3, 4, 5, 6};
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    const char* name;
+    float value;       // of bit 1, threshold 1; the other bits lie far off
+    double threshold;
+    double margin;
+    bool ambiguous;
+  };
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {"at the threshold", 1, 1, 0.25, true},
+      {"just inside above", 1.2499f, 1, 0.25, true},
+      {"just inside below", 0.7501f, 1, 0.25, true},
+      {"on the upper bound", 1.25f, 1, 0.25, false},
+      {"on the lower bound", 0.75f, 1, 0.25, false},
+      {"no margin, at the threshold", 1, 1, 0, false},
+      {"NaN value", nan, 1, 0.25, false},
+      {"NaN threshold", 1, std::numeric_limits<double>::quiet_NaN(), 0.25, false},
+      {"infinite threshold", 1e30f, inf, 0.25, false},
+      {"value below an infinite low threshold", -1e30f, -inf, 0.25, false},
+      // The bounds are 64-bit: 0.1f lies 1.49e-9 above 0.1.
+      {"64-bit bounds, inside", 0.1f, 0.1, 2e-9, true},
+      {"64-bit bounds, outside", 0.1f, 0.1, 1e-9, false},
+  };
+  for (const Case& c : cases) {
+    TSingleMatrix data(7, TSingleVector{100.0f});
+    data[0][0] = c.value;
+    const BitThresholds t{c.threshold, 1, 1, 1, 1, 1, 1};
+    EXPECT_EQ(AmbiguousBitsOf(data, 1, bits, t, c.margin)[0], c.ambiguous ? 1 : 0) << c.name;
+  }
+  // Every bit has its own flag.
+  TSingleMatrix data(7, TSingleVector{1.0f, 5.0f});
+  EXPECT_EQ(AmbiguousBitsOf(data, 2, bits, BitThresholds{1, 0, 1, 0, 1, 0, 1}, 0.5),
+            (TByteVector{0b1010101, 0}));
 }
 
 TEST_F(ExportTest, WellTextDropsTheBitParameters) {
@@ -132,6 +172,7 @@ struct EquivalenceCase {
   bool include;
   ExportTuning tuning;
   std::vector<int> codePool;  // codes drawn from; empty: every code
+  int ambiguousPercent = -1;  // share of ambiguous events; -1: no ambiguity given
 };
 
 class ExportEquivalence : public ExportTest,
@@ -152,9 +193,13 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
   for (auto& code : codes)
     code = static_cast<std::uint8_t>(c.codePool.empty() ? rng() % 128
                                                         : c.codePool[rng() % c.codePool.size()]);
+  TByteVector ambiguous(c.events);
+  for (auto& a : ambiguous)
+    a = static_cast<int>(rng() % 100) < c.ambiguousPercent ? static_cast<std::uint8_t>(1 + rng() % 127) : 0;
   const TPreText text = SourceText(c.par, "I", 16);
   TempDir fast, plain;
   ExportJob job{&text, &data, c.events, &codes, c.bits, c.include, fast.str()};
+  if (c.ambiguousPercent >= 0) job.ambiguous = &ambiguous;
   const ExportResult a = ExportPlate(job, c.tuning);
   job.dir = plain.str();
   const ExportResult b = ExportPlateReference(job);
@@ -167,7 +212,12 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
   EXPECT_EQ(FilesBelow(fast.str()), FilesBelow(plain.str()));
   EXPECT_EQ(FilesBelow(fast.str()).size(), a.files.size()) << "stray files";
   EXPECT_EQ(a.trash, b.trash);
-  std::int64_t total = a.trash;
+  EXPECT_EQ(a.ambiguous, b.ambiguous);
+  EXPECT_EQ(a.ambiguous, std::count_if(ambiguous.begin(), ambiguous.end(),
+                                       [&](std::uint8_t x) { return job.ambiguous && x != 0; }));
+  // The ambiguous file is written only when there are ambiguous events.
+  EXPECT_EQ(std::filesystem::exists(AmbiguousFileName(fast.str())), a.ambiguous > 0);
+  std::int64_t total = a.trash + a.ambiguous;
   for (int r = 0; r < 8; ++r)
     for (int col = 0; col < 12; ++col) {
       EXPECT_EQ(a.wells[r][col], b.wells[r][col]);
@@ -188,7 +238,12 @@ INSTANTIATE_TEST_SUITE_P(
         EquivalenceCase{"no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, {50, 300}, {4, 123, 72}},
         EquivalenceCase{"seven_parameters", 900, 7, {0, 1, 2, 3, 4, 5, 6}, false, {100, 128}, {}},
         EquivalenceCase{"seven_parameters_no_trash", 90, 7, {6, 5, 4, 3, 2, 1, 0}, false, {8, 28}, {4, 5}},
-        EquivalenceCase{"one_event", 1, 7, {0, 1, 2, 3, 4, 5, 6}, true, {}, {123}}),
+        EquivalenceCase{"one_event", 1, 7, {0, 1, 2, 3, 4, 5, 6}, true, {}, {123}},
+        EquivalenceCase{"ambiguous", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, false, {}, {}, 10},
+        EquivalenceCase{"ambiguous_tiny_blocks", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, true, {7, 64}, {}, 30},
+        EquivalenceCase{"ambiguity_given_none_set", 800, 9, {8, 7, 6, 5, 4, 3, 2}, false, {64, 256}, {}, 0},
+        EquivalenceCase{"all_ambiguous", 600, 8, {0, 1, 2, 3, 4, 5, 6}, false, {50, 300}, {}, 100},
+        EquivalenceCase{"ambiguous_no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, {50, 300}, {4, 123, 72}, 50}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportTest, NoEventsWritesNothing) {
@@ -207,6 +262,7 @@ TEST_F(ExportTest, FileNames) {
   EXPECT_EQ(WellFileName("/x/run", 7, 11), "/x/run/Well_H12.fcs");
   EXPECT_EQ(WellFileName("/x/run", 0, 0), "/x/run/Well_A01.fcs");
   EXPECT_EQ(TrashFileName("/x/run"), "/x/run/trash/trash.fcs");
+  EXPECT_EQ(AmbiguousFileName("/x/run"), "/x/run/trash/ambiguous.fcs");
 }
 
 }  // namespace

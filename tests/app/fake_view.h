@@ -47,6 +47,8 @@ class FakeView : public WorkspaceView {
   std::vector<std::string> longRuns;
   std::vector<std::pair<std::string, double>> progress;
   std::optional<std::string> cancelAtStage;
+  ThresholdGuess guess = ThresholdGuess::UpperTail;
+  double margin = 0;
 
   int CurrentBit() const override { return bit; }
   void ParClear() override {
@@ -113,6 +115,8 @@ class FakeView : public WorkspaceView {
       return !(cancellable && cancelAtStage && *cancelAtStage == stage);
     });
   }
+  ThresholdGuess ChosenGuess() const override { return guess; }
+  double MarginDecades() const override { return margin; }
 };
 
 }  // namespace dbc::testing_support

@@ -244,6 +244,41 @@ TEST_F(WorkspaceTest, LoadGuessesThresholdsOnceTransformed) {
   for (int bit = 1; bit <= 7; ++bit) EXPECT_EQ(ws.Threshold(bit), guesses[static_cast<std::size_t>(bit - 1)]);
 }
 
+TEST_F(WorkspaceTest, GuessBesideLoadAndTheMarginField) {
+  ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 2000))));
+  view.guess = ThresholdGuess::Valley;
+  ASSERT_TRUE(ws.LoadClick());
+  EXPECT_EQ(ws.engine().Guess(), ThresholdGuess::Valley);
+  for (int bit = 1; bit <= 7; ++bit)
+    EXPECT_EQ(ws.Threshold(bit), static_cast<double>(ws.Histo(bit)->ValleyPoint())) << bit;
+  EXPECT_EQ(view.cursor, ws.Threshold(1));
+
+  // The margin follows its field live; a margin wide enough to reach both
+  // populations sets every event aside.
+  EXPECT_EQ(ws.engine().Counts().ambiguous, 0);
+  view.margin = 10;
+  ws.MarginChange();
+  EXPECT_EQ(ws.engine().Margin(), 10);
+  EXPECT_EQ(ws.engine().Counts().ambiguous, 2000);
+  EXPECT_EQ(ws.engine().Counts().InWells(), 0);
+  // The plate follows; the share above the threshold still counts every
+  // event on its side.
+  EXPECT_EQ(view.plate.ambiguous, 2000);
+  const PlateCounts none = CountCodes(ws.Codes());
+  std::int64_t above = 0;
+  for (std::size_t code = 0; code < 128; ++code)
+    if (code & 1) above += none.perCode[code];
+  ASSERT_TRUE(view.shareShown);
+  EXPECT_DOUBLE_EQ(*view.shareShown, static_cast<double>(above) / 2000);
+  view.margin = -1;
+  ws.MarginChange();
+  EXPECT_EQ(view.messages.back(), "The margin must be a number of decades, 0 or more");
+  EXPECT_EQ(ws.engine().Margin(), 10);
+  view.margin = 0;
+  ws.MarginChange();
+  EXPECT_EQ(ws.engine().Counts().ambiguous, 0);
+}
+
 TEST_F(WorkspaceTest, CursorAndBitSelectionWithoutHistograms) {
   ASSERT_TRUE(Open(Write("plate.fcs", FcsBytes(kPlate, 50))));
   SelectBit(4);

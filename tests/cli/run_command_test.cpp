@@ -1,11 +1,15 @@
 // debarcode synth and debarcode run, through the functions behind them.
 #include <gtest/gtest.h>
 
+#include <CLI/CLI.hpp>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "app/debarcoder.h"
+#include "app/plate.h"
 #include "app/run_record.h"
 #include "app/synthetic_plate.h"
 #include "cli/commands.h"
@@ -107,10 +111,89 @@ TEST_F(RunCommand, TableDryRunAndOutputFolder) {
   EXPECT_FALSE(fs::exists(dir.File("pool")));
 }
 
+TEST_F(RunCommand, GuessMarginAndTheTrashPerCode) {
+  struct Case {
+    std::string guess;
+    double margin;
+  };
+  const Case cases[] = {{"specification", 0}, {"valley", 0}, {"valley", 0.1}, {"specification", 0.05}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.guess + " " + std::to_string(c.margin));
+    RunOptions o;
+    o.guess = c.guess;
+    o.margin = c.margin;
+    o.outDir = dir.File("out_" + c.guess + std::to_string(c.margin));
+    ASSERT_EQ(Run(o, true), 0) << err.str();
+    const auto j = nlohmann::json::parse(out.str());
+    EXPECT_EQ(j["guess"], c.guess);
+    EXPECT_EQ(j["margin"].get<double>(), c.margin);
+    // The trash explained: its events per code that is no well, ascending.
+    const auto& perCode = j["trash_per_code"];
+    ASSERT_EQ(perCode.size(), 32u);
+    std::int64_t trash = 0;
+    for (std::size_t k = 0; k < perCode.size(); ++k) {
+      const int code = perCode[k]["code"];
+      EXPECT_EQ(code, NoWellCodes()[k]);
+      std::string bits;
+      for (int bit = 7; bit >= 1; --bit) bits += (code >> (bit - 1)) & 1 ? '1' : '0';
+      EXPECT_EQ(perCode[k]["bits"], bits);
+      trash += perCode[k]["events"].get<std::int64_t>();
+    }
+    EXPECT_EQ(trash, j["trash"].get<std::int64_t>());
+    const std::int64_t ambiguous = j["ambiguous"];
+    EXPECT_EQ(ambiguous > 0, c.margin > 0);
+    std::int64_t total = trash + ambiguous;
+    for (const auto& [well, n] : j["wells"].items()) total += n.get<std::int64_t>();
+    EXPECT_EQ(total, 5000);
+    EXPECT_EQ(fs::exists(*o.outDir + "/trash/ambiguous.fcs"), ambiguous > 0);
+  }
+  // The table says the same.
+  RunOptions o;
+  o.margin = 0.1;
+  o.guess = "valley";
+  o.dryRun = true;
+  ASSERT_EQ(Run(o, false), 0) << err.str();
+  const std::string table = out.str();
+  EXPECT_NE(table.find("\ntrash per code (bits 7..1):\n  0000000 "), std::string::npos) << table;
+  EXPECT_NE(table.find("\nambiguous: "), std::string::npos);
+  EXPECT_EQ(table.find("\nambiguous: 0\n"), std::string::npos);
+}
+
+TEST(YieldTable, TrashPerCodeAndAmbiguous) {
+  BuildPlateTables();
+  std::array<std::int64_t, 128> perCode{};
+  for (int code = 0; code < 128; ++code) perCode[static_cast<std::size_t>(code)] = code;
+  std::array<std::int64_t, 128> aside{};
+  aside[5] = 10;
+  aside[100] = 7;
+  const std::string table = FormatYieldTable(CountsFromPerCode(perCode, aside));
+  // Four codes to a line: the first line holds the first four of the 32.
+  const auto at = NoWellCodes();
+  std::string first = "trash per code (bits 7..1):\n";
+  for (int k = 0; k < 4; ++k) {
+    char entry[32];
+    std::string bits;
+    for (int bit = 7; bit >= 1; --bit) bits += (at[static_cast<std::size_t>(k)] >> (bit - 1)) & 1 ? '1' : '0';
+    std::snprintf(entry, sizeof entry, "  %s %10d", bits.c_str(), at[static_cast<std::size_t>(k)]);
+    first += entry;
+  }
+  EXPECT_NE(table.find(first + "\n"), std::string::npos) << table;
+  EXPECT_NE(table.find("\nambiguous: 17\ntotal: 8145\n"), std::string::npos) << table;
+  std::int64_t trash = 0;
+  for (const auto code : at) trash += code;
+  EXPECT_NE(table.find("\ntrash: " + std::to_string(trash) + "\n"), std::string::npos);
+  // Assigned to wells: neither trash nor ambiguous.
+  char share[64];
+  std::snprintf(share, sizeof share, "assigned to wells: %.2f %%\n", 100.0 * (8128 - trash) / 8145.0);
+  EXPECT_NE(table.find(share), std::string::npos) << table;
+}
+
 TEST_F(RunCommand, ErrorsExitOne) {
   struct Case {
     std::vector<std::string> channels, thresholds;
     std::string message;
+    std::string guess = "specification";
+    double margin = 0;
   };
   const Case cases[] = {
       {{"1=nope"}, {}, "No parameter named 'nope' for bit 1\n"},
@@ -118,11 +201,15 @@ TEST_F(RunCommand, ErrorsExitOne) {
       {{}, {"2=abc"}, "Invalid --threshold '2=abc': 'abc' is not a number\n"},
       // Bit 1 takes BC1 from bit 7, which is left without a parameter.
       {{"1=BC1-Pd102Di"}, {}, "Bit 7 is not defined\n"},
+      {{}, {}, "Unknown --guess 'fit': expected specification or valley\n", "fit"},
+      {{}, {}, "The margin must be a number of decades, 0 or more\n", "valley", -0.1},
   };
   for (const auto& c : cases) {
     RunOptions o;
     o.channels = c.channels;
     o.thresholds = c.thresholds;
+    o.guess = c.guess;
+    o.margin = c.margin;
     EXPECT_EQ(Run(o, true), 1);
     EXPECT_EQ(err.str(), c.message);
     EXPECT_EQ(out.str(), "");
@@ -256,6 +343,52 @@ TEST_F(RunCommand, DemoWritesThePlateAndPrintsItsPath) {
   EXPECT_EQ(RunDemo(dir.File("in-the-way") + "/demo", dout, derr), 1);
   EXPECT_EQ(dout.str(), "");
   EXPECT_EQ(derr.str().rfind("Cannot create folder \"" + dir.File("in-the-way") + "/demo\".", 0), 0u) << derr.str();
+}
+
+// The command lines as typed, through the registered subcommands.
+int Parse(std::vector<std::string> args) {
+  CLI::App app;
+  app.require_subcommand(1);
+  int status = -1;
+  RegisterRun(app, status);
+  RegisterSynth(app, status);
+  std::reverse(args.begin(), args.end());
+  app.parse(args);
+  return status;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
+}
+
+TEST(CommandLine, SynthSeparationAndRunOptions) {
+  test::TempDir dir;
+  // Without --separation the file of the seed as ever (the options'
+  // default); with it, another. Same file names: $FIL holds the name.
+  SyntheticPlateOptions o;
+  o.events = 2000;
+  o.params = 9;
+  o.seed = 4;
+  std::ostringstream sout, serr;
+  for (const char* sub : {"lib", "a", "b"}) fs::create_directory(dir.File(sub));
+  ASSERT_EQ(RunSynth(dir.File("lib/p.fcs"), o, sout, serr), 0);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Parse({"synth", dir.File("a/p.fcs"), "--events", "2000", "--params", "9", "--seed", "4"}), 0);
+  EXPECT_EQ(Parse({"synth", dir.File("b/p.fcs"), "--events", "2000", "--params", "9", "--seed", "4",
+                   "--separation", "0.8"}),
+            0);
+  testing::internal::GetCapturedStdout();
+  EXPECT_TRUE(Slurp(dir.File("a/p.fcs")) == Slurp(dir.File("lib/p.fcs")));
+  EXPECT_FALSE(Slurp(dir.File("b/p.fcs")) == Slurp(dir.File("lib/p.fcs")));
+  EXPECT_EQ(Slurp(dir.File("b/p.fcs")).size(), Slurp(dir.File("lib/p.fcs")).size());
+
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Parse({"run", dir.File("b/p.fcs"), "--guess", "valley", "--margin", "0.05", "--dry-run", "--json"}), 0);
+  const auto j = nlohmann::json::parse(testing::internal::GetCapturedStdout());
+  EXPECT_EQ(j["guess"], "valley");
+  EXPECT_EQ(j["margin"], 0.05);
+  EXPECT_THROW(Parse({"run", dir.File("b/p.fcs"), "--guess", "fit"}), CLI::ValidationError);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -210,10 +211,11 @@ class BarcodeSetupFormTest : public QObject {
     QApplication::setActiveWindow(form_.get());
     QVERIFY(QTest::qWaitForWindowActive(form_.get()));
     Open(plate_);  // the folder button takes the focus only with a file
-    // The threshold field joins after the bit box it sits beside.
-    // The demo plate button after Open, the other way to a file.
-    const QStringList expected{"Par",       "Chart",     "Bitnum",         "Threshold", "OpenBtn",
-                               "DemoBtn",   "Load",      "ExportBtn",      "Includebarcode",
+    // The threshold field joins after the bit box it sits beside, the
+    // margin field under it after it; the demo plate button after Open,
+    // the other way to a file; the guess after Load.
+    const QStringList expected{"Par",       "Chart",    "Bitnum",    "Threshold",      "MarginEdit", "OpenBtn",
+                               "DemoBtn",   "Load",     "GuessBox",  "ExportBtn",      "Includebarcode",
                                "FolderBtn"};
     QCOMPARE(dbc::guitest::TabOrder(form_.get(), form_->Par), expected);
   }
@@ -310,6 +312,47 @@ class BarcodeSetupFormTest : public QObject {
     SelectBit(3);
     QCOMPARE(form_->Chart->Points().front().y(), ws().Histo(3)->Yvalue[0]);
     QCOMPARE(form_->Chart->CursorX(), ws().Threshold(3));
+  }
+
+  void guessBesideLoadAndMarginFieldBesideIt() {
+    // The guess beside Load, the margin under the threshold field, without
+    // moving the controls that were there.
+    QCOMPARE(form_->GuessBox->geometry(), QRect(100, 98, 97, 21));
+    const QRect threshold = form_->Threshold->geometry();
+    QCOMPARE(form_->MarginEdit->geometry(), QRect(threshold.left(), 98, threshold.width(), 22));
+    QCOMPARE(form_->MarginLabel->pos(), QPoint(form_->ThresholdLabel->x(), 101));
+    QCOMPARE(form_->MarginLabel->text(), QStringLiteral("Margin"));
+    QCOMPARE(form_->GuessBox->count(), 2);
+    QCOMPARE(form_->GuessBox->currentText(), QStringLiteral("specification"));
+    QCOMPARE(form_->GuessBox->itemText(1), QStringLiteral("valley"));
+    QCOMPARE(form_->MarginEdit->value(), 0.0);
+    for (QWidget* w : std::initializer_list<QWidget*>{form_->Load, form_->Par, form_->Chart, form_->Threshold,
+                                                      form_->ThresholdLabel, form_->ShareAbove, form_->Plate})
+      QVERIFY2(!w->geometry().intersects(form_->GuessBox->geometry()) &&
+                   !w->geometry().intersects(form_->MarginEdit->geometry()) &&
+                   !w->geometry().intersects(form_->MarginLabel->geometry()),
+               qPrintable(w->objectName()));
+
+    Open(plate_);
+    form_->GuessBox->setCurrentIndex(1);
+    Click(form_->Load);
+    QCOMPARE(messages_, QStringList());
+    QCOMPARE(ws().Threshold(1), static_cast<double>(ws().Histo(1)->ValleyPoint()));
+    QCOMPARE(form_->Chart->CursorX(), ws().Threshold(1));
+
+    // The margin applies as it is typed.
+    QLineEdit* edit = form_->MarginEdit->findChild<QLineEdit*>();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("0.2"));
+    QCOMPARE(ws().engine().Margin(), 0.2);
+    QVERIFY(ws().engine().Counts().ambiguous > 0);
+    // The plate panel follows.
+    QCOMPARE(form_->Plate->Counts().ambiguous, ws().engine().Counts().ambiguous);
+    QVERIFY(form_->Plate->AmbiguousText().startsWith(QStringLiteral("Ambiguous (within the margin) ")));
+    form_->MarginEdit->setValue(0);
+    QCOMPARE(ws().engine().Counts().ambiguous, std::int64_t{0});
+    QCOMPARE(form_->Plate->AmbiguousText(), QString());
+    QCOMPARE(messages_, QStringList());
   }
 
   void draggingTheCursorSetsTheCurrentBitsThreshold() {

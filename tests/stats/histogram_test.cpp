@@ -75,6 +75,7 @@ TEST(Thistogram, NoSpreadGivesOnePoint) {
   EXPECT_EQ(same.Yvalue, TVector{3});
   EXPECT_EQ(same.Total, 3);
   EXPECT_EQ(same.GuessThreshold(), 4);
+  EXPECT_EQ(same.ValleyPoint(), 4);
 
   const Thistogram empty = Thistogram::Create(TSingleVector{}, 1024, -1);
   EXPECT_EQ(empty.Xvalue, TVector{0});
@@ -82,11 +83,13 @@ TEST(Thistogram, NoSpreadGivesOnePoint) {
   EXPECT_EQ(empty.Total, 0);
   EXPECT_EQ(empty.Average(), 0);
   EXPECT_EQ(empty.GuessThreshold(), 0);
+  EXPECT_EQ(empty.ValleyPoint(), 0);
 
   // The point sits at the value the stable sort puts first.
   const Thistogram zeros = Thistogram::Create(TSingleVector{-0.0f, 0.0f}, 1024, -1);
   EXPECT_TRUE(std::signbit(zeros.Xvalue[0]));
   EXPECT_TRUE(std::signbit(zeros.GuessThreshold()));
+  EXPECT_TRUE(std::signbit(zeros.ValleyPoint()));
 }
 
 TEST(Thistogram, OtherSamples) {
@@ -146,8 +149,10 @@ TEST(Thistogram, Percentile) {
 }
 
 TEST(Thistogram, ThresholdBetweenTwoPopulations) {
-  // 60 % evenly in [0, 1], 40 % evenly in [3, 4]: the valley lies in the
-  // empty gap and the threshold 2.5 % into the upper population.
+  // 60 % evenly in [0, 1], 40 % evenly in [3, 4]: the walk from the median
+  // ends in the empty gap, where the smoothed heights first reach 0 (the
+  // kernel reaches 31 points, 0.12, beyond the last value): the valley
+  // point; the threshold lies 2.5 % into the upper population.
   std::mt19937 rng(5);
   std::uniform_real_distribution<float> low(0, 1), high(3, 4);
   TSingleVector v;
@@ -156,6 +161,11 @@ TEST(Thistogram, ThresholdBetweenTwoPopulations) {
   std::shuffle(v.begin(), v.end(), rng);
   const Thistogram h = Thistogram::Create(v, 1024, -1);
   EXPECT_NEAR(h.GuessThreshold(), 3.025, 0.01);
+  EXPECT_GT(h.ValleyPoint(), 1.1f);
+  EXPECT_LT(h.ValleyPoint(), 1.2f);
+  // The valley point is a point's position, rounded to 32 bits.
+  EXPECT_TRUE(std::any_of(h.Xvalue.begin(), h.Xvalue.end(),
+                          [&h](double x) { return static_cast<float>(x) == h.ValleyPoint(); }));
 }
 
 TEST(Thistogram, MedianOnTheFirstPoint) {
@@ -166,6 +176,7 @@ TEST(Thistogram, MedianOnTheFirstPoint) {
   v.push_back(10);
   const Thistogram h = Thistogram::Create(v, 1024, -1);
   EXPECT_EQ(h.GuessThreshold(), static_cast<float>(h.Xvalue[0]));
+  EXPECT_EQ(h.ValleyPoint(), h.GuessThreshold());
 }
 
 std::vector<std::uint64_t> Bits(const TVector& v) {
