@@ -131,10 +131,10 @@ void TPreText::Assign(const TPreText& txt) {
 }
 
 void TPreText::WriteEscaped(std::string& out, std::string_view item) const {
-  if (item.empty()) {
-    out += ' ';
-    return;
-  }
+  // An empty item cannot be written (two delimiters are an escape); a
+  // leading delimiter would double the one in front of the item. Both get a
+  // blank, which a reader trims.
+  if (item.empty() || item.front() == Delim) out += ' ';
   for (char c : item) {
     out += c;
     if (c == Delim) out += c;  // a delimiter inside an item is written twice

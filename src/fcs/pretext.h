@@ -33,7 +33,8 @@ class TPreText {
   void DeleteKey(std::string_view parname);
   void Assign(const TPreText& txt);
   // Serialises as D key D value D ... D, doubling delimiter bytes inside items
-  // and writing an empty item as one blank.
+  // and writing a blank in front of an item that is empty or begins with the
+  // delimiter (both read back as written, since readers trim items).
   void WriteTo(std::ostream& f) const;
   std::string Serialize() const;
   int Size() const;

@@ -43,7 +43,7 @@ TText::TText(TDataSet& src, std::int64_t len, bool adecimate) : TPreText(adecima
   stream.Consume(static_cast<std::int64_t>(segment.size()));
   if (!segment.empty()) {
     Delim = segment[0];
-    Split(segment.substr(1));
+    Split(segment.substr(1), src.version < 3);
   }
 
   const std::string datatype = GetValue("$DATATYPE");
@@ -67,8 +67,37 @@ TText::TText(TDataSet& src, std::int64_t len, bool adecimate) : TPreText(adecima
   ReadEventCount();
 }
 
-void TText::Split(const std::string& segment) {
-  const StringArray items = SplitByString(segment, std::string_view(&Delim, 1));
+// Items are cut at single delimiters; a doubled delimiter inside a keyword
+// or value is one literal delimiter byte (the escape of FCS 3.x, which every
+// writer of this library uses). FCS 2.0 writers such as CellQuest write an
+// empty value as two delimiters after its keyword ("$P3S\\$P4S\\"), so in
+// texts of a version below 3 two delimiters that end a keyword end its
+// (empty) value too; a doubled delimiter inside a value is still one byte.
+// A segment that does not end with a delimiter ends with its last item.
+void TText::Split(const std::string& segment, bool emptyValuesDoubled) {
+  StringArray items;
+  std::string item;
+  const std::size_t n = segment.size();
+  for (std::size_t i = 0; i < n; ++i) {
+    const char c = segment[i];
+    if (c != Delim) {
+      item += c;
+      continue;
+    }
+    const bool doubled = i + 1 < n && segment[i + 1] == Delim;
+    if (doubled && !(emptyValuesDoubled && items.size() % 2 == 0)) {
+      item += c;
+      ++i;
+      continue;
+    }
+    items.push_back(std::move(item));
+    item.clear();
+    if (doubled) {
+      items.emplace_back();
+      ++i;
+    }
+  }
+  items.push_back(std::move(item));
   const std::size_t pairs = items.size() / 2;
   keys.reserve(pairs);
   Values.reserve(pairs);

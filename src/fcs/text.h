@@ -4,9 +4,11 @@
 // one TPar descriptor per parameter. The texts of CyAn/Summit files are
 // repaired in place; the store left behind is what an export copies.
 //
-// TEXT syntax as read: the first byte is the delimiter; the rest is split at
-// every delimiter byte and the items are paired keyword, value, keyword, ...
-// A doubled delimiter is not an escape: it gives an empty item.
+// TEXT syntax as read: the first byte is the delimiter; the rest is cut into
+// items at the delimiter and the items are paired keyword, value, keyword,
+// ... A doubled delimiter inside an item is one literal delimiter (the FCS
+// escape), except that in FCS 2.0 texts two delimiters right after a
+// keyword give it an empty value, as the writers of that time meant.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -91,7 +93,7 @@ class TText : public TPreText {
   double timestep = 0;
 
  private:
-  void Split(const std::string& segment);
+  void Split(const std::string& segment, bool emptyValuesDoubled);
   void RepairCyanSummit();
   void ReadByteOrder();
   void ReadParameters();

@@ -176,6 +176,11 @@ FcsBuilder Good() {
   return b;
 }
 constexpr const char* kGood = "sets 1, par 2, tot 3, $TOT '3'; P1: 1 3 5; P2: 2 4 6";
+// The notice of a file that holds fewer events than its "$TOT" announces.
+std::string CutShort(const std::string& announced, const std::string& read) {
+  return " | notice: File case.fcs is cut short: $TOT announces " + announced + " events, the file holds " + read +
+         " complete events, which are read";
+}
 
 std::string With(const std::string& key, const std::string& value) { return Good().Set(key, value).Build(); }
 
@@ -273,15 +278,16 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"ParBeyond32Bits", [] { return With("$PAR", "99999999999"); }, kDataset},
         Case{"ParNotANumber", [] { return With("$PAR", "two"); }, kDataset},
         Case{"ParameterNumberHuge", [] { return WithText("/$DATATYPE/F/$MODE/L/$TOT/3/$PAR/0/$P2000000000N/x/"); }, kDataset},
-        Case{"TotHuge", [] { return With("$TOT", "2000000000"); }, kGood},
-        Case{"TotBeyond32Bits", [] { return With("$TOT", "99999999999"); }, kGood},
+        Case{"TotHuge", [] { return With("$TOT", "2000000000"); }, kGood + CutShort("2000000000", "3")},
+        // Kept to its low 32 bits.
+        Case{"TotBeyond32Bits", [] { return With("$TOT", "99999999999"); }, kGood + CutShort("1215752191", "3")},
         // List mode without a positive count: the DATA segment tells it.
         Case{"TotNegative", [] { return With("$TOT", "-5"); },
              "sets 1, par 2, tot 3, $TOT '-5'; P1: 1 3 5; P2: 2 4 6"},
         Case{"TotAbsent", [] { return Good().Erase("$TOT").Build(); },
              "sets 1, par 2, tot 3, $TOT ''; P1: 1 3 5; P2: 2 4 6"},
         Case{"TotNotANumber", [] { return With("$TOT", "many"); }, "error: 'many' is not a valid integer value"},
-        Case{"TotMoreThanTheData", [] { return With("$TOT", "5"); }, kGood}),
+        Case{"TotMoreThanTheData", [] { return With("$TOT", "5"); }, kGood + CutShort("5", "3")}),
     CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
@@ -292,10 +298,10 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"BitsZeroForAll", [] { return Good().Set("$P1B", "0").Set("$P2B", "0").Build(); },
              "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:"},
         // Wider than a float: 8 bytes per value, the first 4 make the float.
-        Case{"Bits64", [] { return WithPar(1, "B", "64"); }, "sets 1, par 2, tot 2, $TOT '2'; P1: 1 4; P2: 3 6"},
+        Case{"Bits64", [] { return WithPar(1, "B", "64"); }, "sets 1, par 2, tot 2, $TOT '2'; P1: 1 4; P2: 3 6" + CutShort("3", "2")},
         // More than 8 bytes: only the first 8 of the value are read.
-        Case{"Bits128", [] { return WithPar(1, "B", "128"); }, "sets 1, par 2, tot 2, $TOT '2'; P1: 1 4; P2: 3 6"},
-        Case{"BitsHuge", [] { return WithPar(2, "B", "2000000000"); }, "sets 1, par 2, tot 2, $TOT '2'; P1: 1 4; P2: 2 5"},
+        Case{"Bits128", [] { return WithPar(1, "B", "128"); }, "sets 1, par 2, tot 2, $TOT '2'; P1: 1 4; P2: 3 6" + CutShort("3", "2")},
+        Case{"BitsHuge", [] { return WithPar(2, "B", "2000000000"); }, "sets 1, par 2, tot 2, $TOT '2'; P1: 1 4; P2: 2 5" + CutShort("3", "2")},
         Case{"BitsStar", [] { return WithPar(1, "B", "*"); }, kGood},
         Case{"BitsNotANumber", [] { return WithPar(2, "B", "wide"); }, kGood},
         Case{"BitsNegative", [] { return WithPar(2, "B", "-32"); }, kGood},
@@ -303,23 +309,23 @@ INSTANTIATE_TEST_SUITE_P(
              "sets 1, par 2, tot 0, $TOT '0'; P1:; P2: | notice: Variable length ASCII data are not implemented yet. And I am not going to do that."},
         // Not a multiple of 8 and too short for whole bytes: bit-packed.
         Case{"BitsPackedHuge", [] { FcsBuilder b = ListMode('I', {16, 16}, 3); b.Set("$P2B", "2000000001"); b.data = std::string(12, '\x01'); return b.Build(); },
-             "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:"}),
+             "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:" + CutShort("3", "0")}),
     CaseName);
 
 INSTANTIATE_TEST_SUITE_P(
     Data, MalformedInput,
     testing::Values(
         Case{"DataStartBeyondTheFile", [] { FcsBuilder b = Good(); b.headerFields[2] = Field8(5000); b.headerFields[3] = Field8(5023); return b.Build(); },
-             "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:"},
+             "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:" + CutShort("3", "0")},
         Case{"DataStartNegative", [] { return WithHeaderField(2, Field8(-40)); },
-             "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:"},
+             "sets 1, par 2, tot 0, $TOT '0'; P1:; P2:" + CutShort("3", "0")},
         Case{"DataStartZeroWithoutBeginData", [] { return WithHeaderField(2, Field8(0)); },
              "error: BEGINDATA parameter is invalid"},
         Case{"DataStartZeroBeginDataNotANumber", [] { FcsBuilder b = Good(); b.Key("$BEGINDATA", "first"); b.headerFields[2] = Field8(0); return b.Build(); },
              "error: BEGINDATA parameter is invalid"},
         // The file ends inside the third event: the complete events stay.
         Case{"CutInsideAnEvent", [] { const std::string f = Good().Build(); return f.substr(0, f.size() - 3); },
-             "sets 1, par 2, tot 2, $TOT '2'; P1: 1 3; P2: 2 4"},
+             "sets 1, par 2, tot 2, $TOT '2'; P1: 1 3; P2: 2 4" + CutShort("3", "2")},
         Case{"NextDataPastTheEnd", [] { return With("$NEXTDATA", "100000"); }, kGood},
         Case{"NextDataIntoTheSameDataSet", [] { return With("$NEXTDATA", "20"); }, kGood},
         Case{"NextDataNegative", [] { return With("$NEXTDATA", "-58"); }, kGood},
@@ -340,7 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"NameOfNoParameter", [] { return With("SPILL", "1,FSC,1"); }, kSpill},
         Case{"Readable", [] { return With("$SPILLOVER", "2,1,2,1,0.5,0.25,1"); },
              "sets 1, par 2, tot 3, $TOT '3', spillover 2; P1: 1 3 5; P2: 2 4 6"},
-        Case{"Empty", [] { return With("$SPILLOVER", ""); }, kGood}),
+        Case{"Empty", [] { return With("$SPILLOVER", " "); }, kGood}),
     CaseName);
 
 // Large TEXT segments built to make a reader that handles keywords one by
@@ -419,7 +425,11 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"Huge", [] { return With("$BYTEORD", "2147483647,1"); },
              "sets 1, par 2, tot 3, $TOT '3'; P1: 0.74609375 3 3; P2: 3 3 3"},
         Case{"NotANumber", [] { return With("$BYTEORD", "a,b"); }, "error: 'a' is not a valid integer value"},
-        Case{"Empty", [] { return With("$BYTEORD", ""); }, kGood}),
+        // An empty value is written as a blank: two delimiters are one
+        // literal delimiter in FCS 3.0, which joins "$BYTEORD" and the next
+        // keyword into one key.
+        Case{"Empty", [] { return With("$BYTEORD", " "); }, kGood},
+        Case{"EmptyAsTwoDelimiters", [] { return With("$BYTEORD", ""); }, "error: FCS Error: Cannot get mandatory pars"}),
     CaseName);
 
 }  // namespace

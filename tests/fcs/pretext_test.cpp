@@ -50,6 +50,8 @@ TEST(KeywordSerialisation, WritesDelimitedEscapedPairs) {
       {{{"K", "a/b"}, {"x/y", ""}}, '/', "/K/a//b/x//y/ /"},
       {{{"$P1N", "a|b"}}, '|', "|$P1N|a||b|"},
       {{{"", ""}}, '/', "/ / /"},
+      // A leading delimiter gets a blank: two delimiters would be an escape.
+      {{{"/K", "/"}, {"b/", "c"}}, '/', "/ //K/ ///b///c/"},
   };
   for (const auto& c : cases) {
     TPreText t = Make(c.pairs);

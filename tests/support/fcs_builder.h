@@ -35,7 +35,7 @@ struct FcsBuilder {
   // Ends the TEXT with a delimiter after the last value.
   bool finalDelimiter = true;
   // Keys and values are written as given; with escape, a delimiter inside
-  // them is doubled (the FCS escape, which the reader does not undo).
+  // them is doubled (the FCS escape).
   bool escape = false;
   // TEXT bytes verbatim (delimiter first) instead of keywords.
   std::optional<std::string> rawText;
