@@ -110,6 +110,9 @@ void TFCSWrite::EndData(std::int64_t EventCount) {
   const std::string text = Text.Serialize();
   if (textstart + static_cast<std::int64_t>(text.size()) > datastart)
     throw Exception("The TEXT segment of \"" + filename_ + "\" does not fit in front of its DATA");
+  // The TEXT ends with its last delimiter; the room left by the
+  // placeholders stays as blanks between the segments.
+  textstop = textstart + static_cast<std::int64_t>(text.size()) - 1;
 
   const bool dataFits = datastart <= kMaxHeaderOffset && datastop <= kMaxHeaderOffset;
   const bool textFits = textstop <= kMaxHeaderOffset;

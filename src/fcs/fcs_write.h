@@ -6,7 +6,8 @@
 //             right-aligned offsets (TEXT start and end, DATA start and end,
 //             ANALYSIS start and end; ends inclusive)
 //   58..255   blanks
-//   256..     the TEXT segment, then blanks up to DATA start
+//   256..     the TEXT segment, ending with its last delimiter (the
+//             header's TEXT end), then blanks up to DATA start
 //   DATA      the events as written, every value little-endian; DATA start
 //             is a multiple of 256
 // The DATA is placed before its size is known: BeginData sizes the TEXT with
@@ -95,6 +96,8 @@ class TFCSWrite {
 
   std::unique_ptr<TOutputFile> fcs;
   std::int64_t textstart = 256;
+  // The TEXT end: sized with the placeholders at BeginData, the final
+  // TEXT's last byte after EndData.
   std::int64_t textstop = 0;
   std::int64_t datastart = 0;
   std::int64_t datastop = 0;

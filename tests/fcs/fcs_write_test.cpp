@@ -56,10 +56,10 @@ std::vector<std::pair<std::string, std::string>> Pairs(const std::string& text) 
   return out;
 }
 
+// The TEXT segment as the header places it.
 std::string TextOf(const std::string& file) {
   const auto stop = static_cast<std::size_t>(HeaderField(file, 1));
-  std::string t = file.substr(256, stop - 256 + 1);
-  return t.substr(0, t.find_last_not_of(' ') + 1);
+  return file.substr(256, stop - 256 + 1);
 }
 
 std::string Value(const std::string& file, const std::string& key) {
@@ -95,7 +95,9 @@ struct SizingCase {
   int events;
   int params;
   std::int64_t endDataArg;
-  std::int64_t textstop, datastart, datastop, fileSize;
+  // The TEXT end the text is sized with (placeholders for "$TOT",
+  // "$BEGINDATA", "$ENDDATA"); the final TEXT is shorter.
+  std::int64_t sizedTextStop, datastart, datastop, fileSize;
   const char* tot;
 };
 
@@ -111,7 +113,7 @@ TEST_P(WriterSizing, PlacesTextAndData) {
     FillToSize(w.Text, c.textSize);
     w.BeginData();
     EXPECT_EQ(w.Text.Size(), c.textSize);
-    EXPECT_EQ(w.textstop, c.textstop);
+    EXPECT_EQ(w.textstop, c.sizedTextStop);
     EXPECT_EQ(w.datastart, c.datastart);
     TSingleVector row(static_cast<std::size_t>(c.params));
     for (int e = 0; e < c.events; ++e) {
@@ -121,12 +123,18 @@ TEST_P(WriterSizing, PlacesTextAndData) {
     EXPECT_FALSE(fs::exists(name)) << "visible before EndData";
     w.EndData(c.endDataArg);
     EXPECT_EQ(w.datastop, c.datastop);
+    // The TEXT ends with its last delimiter.
+    EXPECT_EQ(w.textstop, 256 + w.Text.Size() - 1);
+    EXPECT_LT(w.textstop, c.sizedTextStop);
   }
   const std::string f = ReadAll(name);
   ASSERT_EQ(static_cast<std::int64_t>(f.size()), c.fileSize);
+  EXPECT_EQ(static_cast<std::int64_t>(f.size()), c.datastop + 1);
   EXPECT_EQ(f.substr(0, 10), "FCS3.0    ");
   EXPECT_EQ(HeaderField(f, 0), 256);
-  EXPECT_EQ(HeaderField(f, 1), c.textstop);
+  const std::int64_t textEnd = HeaderField(f, 1);
+  EXPECT_EQ(f[static_cast<std::size_t>(textEnd)], '/');
+  EXPECT_NE(f[static_cast<std::size_t>(textEnd) - 1], ' ');
   EXPECT_EQ(HeaderField(f, 2), c.datastart);
   EXPECT_EQ(HeaderField(f, 3), c.datastop);
   EXPECT_EQ(HeaderField(f, 4), 0);
@@ -136,9 +144,10 @@ TEST_P(WriterSizing, PlacesTextAndData) {
   EXPECT_EQ(Value(f, "$BEGINDATA"), std::to_string(c.datastart));
   EXPECT_EQ(Value(f, "$ENDDATA"), std::to_string(c.datastop));
   // Between the final TEXT and the DATA only blanks.
-  const std::size_t textEnd = 256 + TextOf(f).size();
-  EXPECT_EQ(f.substr(textEnd, static_cast<std::size_t>(c.datastart) - textEnd),
-            std::string(static_cast<std::size_t>(c.datastart) - textEnd, ' '));
+  const std::size_t gap = 256 + TextOf(f).size();
+  EXPECT_EQ(gap, static_cast<std::size_t>(textEnd) + 1);
+  EXPECT_EQ(f.substr(gap, static_cast<std::size_t>(c.datastart) - gap),
+            std::string(static_cast<std::size_t>(c.datastart) - gap, ' '));
   // Values little-endian in event order.
   for (int e = 0; e < c.events; ++e)
     for (int p = 0; p < c.params; ++p) {
@@ -151,7 +160,7 @@ TEST_P(WriterSizing, PlacesTextAndData) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, WriterSizing,
     testing::Values(
-        // 1,000-byte text: TEXT end 1,255, DATA 1,280..1,759, 1,760 bytes.
+        // 1,000-byte text: sized to end at 1,255, DATA 1,280..1,759, 1,760 bytes.
         SizingCase{1000, 10, 12, 0, 1255, 1280, 1759, 1760, "10"},
         // A text of 256 bytes fills 256..511 exactly; one more byte moves DATA.
         SizingCase{256, 1, 2, 0, 511, 512, 519, 520, "1"},
