@@ -13,6 +13,9 @@ int RunInfo(const std::string& path, bool pretty, std::ostream& out, std::ostrea
     std::vector<std::string> notices;
     const TFCStream stream(path, false, true, [&notices](const std::string& t) { notices.push_back(t); });
     out << FileJson(path, stream, notices).dump(pretty ? 2 : -1, ' ', true) << '\n';
+    // The notices are in the description and, as every command shows them,
+    // on standard error.
+    for (const std::string& n : notices) err << n << '\n';
     return stream.badfile ? 1 : 0;
   } catch (const std::exception& e) {
     err << e.what() << '\n';

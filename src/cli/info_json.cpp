@@ -32,7 +32,10 @@ json DataSetJson(const TDataSet& ds) {
   j["datatype"] = BytesToUtf8(std::string(1, t.DataType));
   j["mode"] = BytesToUtf8(std::string(1, t.Mode));
   j["par"] = ds.parcount();
+  // The events read, and the number the TEXT announces (larger when the
+  // file is cut short; the keywords then hold the events read as "$TOT").
   j["tot"] = ds.GetEventCount();
+  j["tot_announced"] = ds.announcedEvents;
   j["compressed"] = ds.compressed;
 
   json keywords = json::array();

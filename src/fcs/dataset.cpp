@@ -26,6 +26,11 @@ int TruncateVersion(double v) {
 
 }  // namespace
 
+std::string CutShortNotice(const std::string& name, std::int64_t announced, std::int64_t read) {
+  return "File " + name + " is cut short: $TOT announces " + std::to_string(announced) +
+         " events, the file holds " + std::to_string(read) + " complete events, which are read";
+}
+
 TDataSet::TDataSet(TFCStream& src, bool adecimate, bool LoadData) : Parent(&src) {
   Offset = src.Position();
   signature = src.ReadStr(3);
@@ -42,6 +47,7 @@ TDataSet::TDataSet(TFCStream& src, bool adecimate, bool LoadData) : Parent(&src)
   }
   src.SetPosition(Offset + Header->bounds[0].start);
   Text = std::make_unique<TText>(*this, Header->Len(0), adecimate);
+  announcedEvents = Text->tot;
 
   ReadSpillover();
 
@@ -227,7 +233,12 @@ void TDataSet::ReadEvents() {
     read = ReadEventsReference(count);
   }
   for (auto& column : data) column.resize(static_cast<std::size_t>(read));
-  if (read < t.tot) SetEventCount(static_cast<int>(read));
+  if (read < t.tot) {
+    // Values that take no bytes (variable-length ASCII, not decoded) are
+    // not missing from the file.
+    if (valueUnits > 0) Parent->Notice(CutShortNotice(Parent->fname, t.tot, read));
+    SetEventCount(static_cast<int>(read));
+  }
   Parent->Consume(packed ? (read * valueUnits + 7) / 8 : read * valueUnits);
 }
 

@@ -54,6 +54,7 @@ TEST(InfoCommand, DescribesTheFile) {
   EXPECT_EQ(ds["mode"], "L");
   EXPECT_EQ(ds["par"], 2);
   EXPECT_EQ(ds["tot"], 7);
+  EXPECT_EQ(ds["tot_announced"], 7);
   EXPECT_EQ(ds["compressed"], false);
   EXPECT_EQ(ds["keywords"][0], json::array({"$BYTEORD", "4,3,2,1"}));
   EXPECT_EQ(ds["parameters"][0], json({{"name", "FSC-A"}, {"bits", 32}, {"range", 1024}, {"logpar", false}}));
@@ -84,6 +85,26 @@ TEST(InfoCommand, FewEventsAndNoSpillover) {
   EXPECT_EQ(ds["spillover"], nullptr);
   EXPECT_EQ(ds["first_events"], json::parse("[[3.0],[4.0]]"));
   EXPECT_EQ(ds["last_events"], json::parse("[[3.0],[4.0]]"));
+}
+
+// A file that holds fewer events than its "$TOT" announces: the events
+// read and the number announced, and the notice on standard error too.
+TEST(InfoCommand, FileCutShort) {
+  test::FcsBuilder b = test::ListMode('F', {32}, 200000);
+  for (int e = 0; e < 3; ++e) b.data += F32(static_cast<float>(e));
+  b.data += "\x01\x02";  // a fourth event cut short
+  test::TempDir dir;
+  const std::string path = dir.Write("half.fcs", b.Build());
+  const Result r = Info(path);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string notice = "File " + path + " is cut short: $TOT announces 200000 events, the file holds 3 complete events, which are read";
+  EXPECT_EQ(r.err, notice + "\n");
+  const json j = json::parse(r.out);
+  EXPECT_EQ(j["notices"], json::array({notice}));
+  const json& ds = j["datasets"][0];
+  EXPECT_EQ(ds["tot"], 3);
+  EXPECT_EQ(ds["tot_announced"], 200000);
+  EXPECT_EQ(ds["last_events"], json::parse("[[0.0],[1.0],[2.0]]"));
 }
 
 TEST(InfoCommand, NoFcsFileAndErrors) {

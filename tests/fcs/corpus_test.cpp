@@ -78,6 +78,8 @@ struct Special {
   bool badfile = false;
   int par = 0;
   int tot = 0;
+  // "$TOT" as the TEXT announces it (more than tot: the file is cut short).
+  int announced = 0;
 };
 
 const Special kSpecial[] = {
@@ -89,10 +91,10 @@ const Special kSpecial[] = {
     {"fcsparser/fcsparser/tests/data/FlowCytometers/corrupted/corrupted.fcs", nullptr, true},
     // A header and TEXT only: the DATA segment would begin at 5912, past the
     // end of the 3931-byte file, so there are no events.
-    {"fcsparser/fcsparser/tests/data/FlowCytometers/cytek-nl-2000/sample_header.fcs", nullptr, false, 27, 0},
+    {"fcsparser/fcsparser/tests/data/FlowCytometers/cytek-nl-2000/sample_header.fcs", nullptr, false, 27, 0, 20000},
     // Cut short: DATA 2636..482635 in a file of 293161 bytes holds 6052
     // complete events of 12 floats (48 bytes).
-    {"npm-fcs/test/testdata/AriaFile1.fcs", nullptr, false, 12, 6052},
+    {"npm-fcs/test/testdata/AriaFile1.fcs", nullptr, false, 12, 6052, 10000},
 };
 
 const Special* FindSpecial(const std::string& name) {
@@ -130,12 +132,21 @@ TEST(Corpus, EveryFileMatchesItsReference) {
       EXPECT_EQ(ds.parcount(), special->par);
       EXPECT_EQ(ds.GetEventCount(), special->tot);
       EXPECT_EQ(ds.Text->GetValue("$TOT"), std::to_string(special->tot));
+      EXPECT_EQ(ds.announcedEvents, special->announced);
+      EXPECT_EQ(notices, std::vector<std::string>{"File " + f.fcs.string() + " is cut short: $TOT announces " +
+                                                  std::to_string(special->announced) + " events, the file holds " +
+                                                  std::to_string(special->tot) + " complete events, which are read"});
       ASSERT_EQ(ds.data.size(), static_cast<std::size_t>(special->par));
       EXPECT_EQ(ds.data[0].size(), static_cast<std::size_t>(special->tot));
       continue;
     }
     EXPECT_FALSE(s->badfile);
     EXPECT_TRUE(notices.empty());
+    for (const auto& ds : s->dataset) {
+      if (ds->Text) {
+        EXPECT_EQ(ds->announcedEvents, ds->GetEventCount());
+      }
+    }
     EXPECT_EQ(static_cast<std::size_t>(s->Count()), ref.size());
     for (std::size_t i = 0; i < ref.size() && i < static_cast<std::size_t>(s->Count()); ++i)
       CompareDataSet(f.name + " data set " + std::to_string(i), *s->dataset[i], ref[i]);

@@ -130,11 +130,12 @@ class WindowAfterErrorTest : public QObject {
     QTest::newRow("DATA start beyond the file") << Damage([](const QByteArray& b) {
       QByteArray d = b;
       return d.replace(26, 8, QByteArray("99999999"));
-    }) << QStringList{} << true
-       << QStringList{QStringLiteral("The file holds no events"), QStringLiteral("The file holds no events")};
+    }) << QStringList{QStringLiteral("File %1 is cut short: $TOT announces 2000 events, the file holds 0 complete events, which are read")}
+       << true << QStringList{QStringLiteral("The file holds no events"), QStringLiteral("The file holds no events")};
     QTest::newRow("cut inside the DATA")
         << Damage([](const QByteArray& b) { return b.left(DataStart(b) + 1000 * 40 + 17); })
-        << QStringList{} << true << QStringList{QStringLiteral("Done")};
+        << QStringList{QStringLiteral("File %1 is cut short: $TOT announces 2000 events, the file holds 1000 complete events, which are read")}
+        << true << QStringList{QStringLiteral("Done")};
     // Every value a NaN: no event reaches a bit, every event is trash.
     QTest::newRow("DATA all NaN") << Damage([](const QByteArray& b) {
       QByteArray d = b;
