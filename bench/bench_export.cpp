@@ -94,7 +94,7 @@ int main(int argc, char** argv) {
     const auto t0 = Clock::now();
     const double c0 = CpuSeconds();
     const TByteVector codes = ClassifyEvents(data, events, bits, thresholds);
-    ExportJob job{&text, &data, events, &codes, bits, false, dir.string()};
+    ExportJob job{&text, &data, events, &codes, bits, false, dir.string(), "pool.fcs"};
     ExportTuning tuning;
     if (argc > 4) tuning.blockEvents = std::strtoull(argv[4], nullptr, 10);
     if (argc > 5) tuning.bufferBytes = std::strtoull(argv[5], nullptr, 10);

@@ -9,10 +9,14 @@
 //    with the same name;
 //  - serialise into bytes that read back as the same keywords and values,
 //    since that is what every exported file carries.
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
+#include <vector>
 
+#include "app/export_text.h"
 #include "fcs/dataset.h"
 #include "fcs/fcs_stream.h"
 #include "fcs/fcs_write.h"
@@ -68,6 +72,37 @@ void CheckExportEdits(const TPreText& text, int par) {
   });
   if (err.empty()) FUZZ_CHECK(copy.GetValue("$SPILLOVER").empty(), "$SPILLOVER left after DeleteParam");
   FUZZ_CHECK(copy.Size() == static_cast<int>(copy.Serialize().size()), "Size and Serialize differ");
+
+  // The texts of the exported files: every key once, the parameter count
+  // of the parameters kept, a spillover keyword that still reads.
+  const TSingleMatrix data(static_cast<std::size_t>(std::max(par, 0)), TSingleVector{1.0f});
+  std::vector<TParameterOutput> params;
+  (void)ErrorOf([&] { params = ParameterOutputs(text, par, data, 1); });
+  TIntVector all, odd;
+  for (int p = 0; p < par; ++p) {
+    all.push_back(p);
+    if (p % 2 == 1) odd.push_back(p);
+  }
+  const bool sourceSpilloverReads = ErrorOf([&] {
+                                      TIntVector inds;
+                                      TMatrix m;
+                                      text.ReadSpillover(inds, m);
+                                    }).empty();
+  for (const TIntVector* keep : {&all, &odd}) {
+    TPreText out;
+    if (!ErrorOf([&] { out = OutputText(text, par, *keep, params, "A01", "pool.fcs"); }).empty()) continue;
+    std::unordered_set<std::string> keys;
+    for (const auto& k : out.keys) FUZZ_CHECK(keys.insert(UpperAscii(k)).second, "a repeated key in an output: " + k);
+    FUZZ_CHECK(out.GetValue("$PAR") == std::to_string(keep->size()), "$PAR of an output");
+    if (keep == &all) {
+      FUZZ_CHECK(out.GetValue("$SPILLOVER") == text.GetValue("$SPILLOVER"), "the trash text changed $SPILLOVER");
+    } else if (sourceSpilloverReads && !out.GetValue("$SPILLOVER").empty()) {
+      TIntVector inds;
+      TMatrix m;
+      FUZZ_CHECK(ErrorOf([&] { out.ReadSpillover(inds, m); }).empty(),
+                 "a restricted $SPILLOVER does not read: " + out.GetValue("$SPILLOVER"));
+    }
+  }
 
   TPreText tip;
   tip.Assign(text);

@@ -529,6 +529,7 @@ ExportResult Debarcoder::Export(const std::string& dir, bool includeBarcode, con
   job.bit2par = bit2par_;
   job.includeBarcode = includeBarcode;
   job.dir = dir;
+  job.source = path_;
   ExportResult result;
   try {
     result = ExportPlate(job, {}, progress);

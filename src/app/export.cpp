@@ -3,11 +3,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
-#include <unordered_map>
 
 #include "app/plate.h"
 #include "fcs/fcs_write.h"
-#include "fcs/key_lookup.h"
 #include "util/errors.h"
 #include "util/text.h"
 
@@ -21,40 +19,6 @@ constexpr int kOutputs = kAmbiguousOutput + 1;
 
 // The outputs that keep every parameter.
 bool KeepsEveryParameter(int output) { return output == 0 || output == kAmbiguousOutput; }
-
-std::string Trimmed(const TPreText& t, const std::string& key) { return Trim(t.GetValue(key)); }
-
-// The source data are 32-bit floats when "$DATATYPE" is F and every
-// parameter has "$PnB" 32. (Every parameter's keywords are looked up in one
-// index: a scan of the store per parameter makes a text of many thousand
-// parameters take minutes.)
-bool HoldsFloat32(const TPreText& source, int parcount) {
-  if (!SameTextAscii(Trimmed(source, "$DATATYPE"), "F")) return false;
-  const TKeyLookup lookup(source);
-  for (int n = 1; n <= parcount; ++n)
-    if (Trim(lookup.Get("$P" + std::to_string(n) + "B")) != "32") return false;
-  return true;
-}
-
-// SetValue("$PnB", "32") for n = 1..kept, with the first pair of each key
-// found in one pass.
-void DescribeFloat32(TPreText& out, bool sourceIsFloat32, int kept) {
-  out.SetValue("$BYTEORD", "1,2,3,4");
-  if (sourceIsFloat32) return;
-  out.SetValue("$DATATYPE", "F");
-  std::unordered_map<std::string, std::size_t> first;
-  for (std::size_t i = 0; i < out.keys.size(); ++i) first.emplace(UpperAscii(out.keys[i]), i);
-  for (int n = 1; n <= kept; ++n) {
-    const std::string key = "$P" + std::to_string(n) + "B";
-    const auto it = first.find(key);
-    if (it != first.end()) {
-      out.Values[it->second] = "32";
-    } else {
-      out.keys.push_back(key);
-      out.Values.push_back("32");
-    }
-  }
-}
 
 int ParCountOf(const ExportJob& job) { return static_cast<int>(job.data->size()); }
 
@@ -89,11 +53,37 @@ std::string OutputFileName(const std::string& dir, int output) {
   return WellFileName(dir, (output - 1) / kPlateColumns, (output - 1) % kPlateColumns);
 }
 
-std::unique_ptr<TFCSWrite> OpenOutput(const std::string& name, const TPreText& text) {
-  auto w = std::make_unique<TFCSWrite>(name);
-  w->Text.Assign(text);
+// Output 0 is the trash file, 1 + row * 12 + column a well, then the
+// ambiguous events.
+std::unique_ptr<TFCSWrite> OpenOutput(const ExportJob& job, const ExportPlan& plan, int output,
+                                      std::size_t bufferBytes = TOutputFile::kDefaultBuffer) {
+  auto w = std::make_unique<TFCSWrite>(OutputFileName(job.dir, output), bufferBytes);
+  if (KeepsEveryParameter(output)) {
+    w->Text.Assign(plan.trashText);
+    if (output == kAmbiguousOutput) w->Text.Values[plan.trashKey] = "ambiguous";
+  } else {
+    w->Text.Assign(plan.wellText);
+    w->Text.Values[plan.wellKey] = WellName((output - 1) / kPlateColumns, (output - 1) % kPlateColumns);
+  }
   w->BeginData();
   return w;
+}
+
+// The kept columns of an output with the conversion each one's values get
+// (none for most).
+struct Columns {
+  std::vector<const float*> values;
+  std::vector<const TLogToLinear*> linear;
+};
+
+Columns ColumnsOf(const TSingleMatrix& data, const TIntVector& keep, const ExportPlan& plan) {
+  Columns c;
+  for (int p : keep) {
+    const auto pi = static_cast<std::size_t>(p);
+    c.values.push_back(data[pi].data());
+    c.linear.push_back(plan.params[pi].linear ? &*plan.params[pi].linear : nullptr);
+  }
+  return c;
 }
 
 void CountOutput(ExportResult& r, int output, std::int64_t n) {
@@ -156,31 +146,24 @@ std::string WellFileName(const std::string& dir, int row, int col) {
   return dir + "/Well_" + WellName(row, col) + ".fcs";
 }
 
-TPreText TrashText(const TPreText& source, int parcount) {
-  TPreText t(false);
-  t.Assign(source);
-  DescribeFloat32(t, HoldsFloat32(source, parcount), parcount);
-  return t;
+std::string WellName(int row, int col) {
+  return WellRowLetter(row) + PadWithZeros(std::to_string(col + 1), 2);
 }
 
-TPreText WellText(const TPreText& source, int parcount, const BitParams& bit2par,
-                  bool includeBarcode, TIntVector& keep) {
-  TIntVector sorted(bit2par.begin(), bit2par.end());
-  std::sort(sorted.begin(), sorted.end());
-  keep.resize(static_cast<std::size_t>(parcount));
-  for (int p = 0; p < parcount; ++p) keep[static_cast<std::size_t>(p)] = p;
-  TPreText t(false);
-  t.Assign(source);
-  if (!includeBarcode) {
-    // From the highest index down, so the numbers still to delete stay valid.
-    for (int k = kBarcodeBits - 1; k >= 0; --k) {
-      const int p = sorted[static_cast<std::size_t>(k)];
-      t.DeleteParam(p + 1);
-      keep.erase(std::find(keep.begin(), keep.end(), p));
-    }
-  }
-  DescribeFloat32(t, HoldsFloat32(source, parcount), static_cast<int>(keep.size()));
-  return t;
+ExportPlan PlanExport(const ExportJob& job) {
+  const int par = ParCountOf(job);
+  ExportPlan plan;
+  plan.params = ParameterOutputs(*job.text, par, *job.data, job.events);
+  TIntVector all(static_cast<std::size_t>(par));
+  for (int p = 0; p < par; ++p) all[static_cast<std::size_t>(p)] = p;
+  plan.keep = all;
+  if (!job.includeBarcode)
+    for (int p : job.bit2par) plan.keep.erase(std::find(plan.keep.begin(), plan.keep.end(), p));
+  plan.trashText = OutputText(*job.text, par, all, plan.params, "trash", job.source);
+  plan.wellText = OutputText(*job.text, par, plan.keep, plan.params, WellName(0, 0), job.source);
+  plan.trashKey = static_cast<std::size_t>(plan.trashText.KeyIndex(kWellKeyword));
+  plan.wellKey = static_cast<std::size_t>(plan.wellText.KeyIndex(kWellKeyword));
+  return plan;
 }
 
 ExportResult ExportPlateReference(const ExportJob& job) {
@@ -191,15 +174,20 @@ ExportResult ExportPlateReference(const ExportJob& job) {
   const TByteVector& codes = *job.codes;
   auto ambiguous = [&job](std::size_t e) { return job.ambiguous && (*job.ambiguous)[e] != 0; };
   const int par = ParCountOf(job);
+  const ExportPlan plan = PlanExport(job);
+  // An event's values as the outputs hold them.
   auto getRow = [&](std::size_t e) {
     TSingleVector row(static_cast<std::size_t>(par));
-    for (int p = 0; p < par; ++p) row[static_cast<std::size_t>(p)] = data[static_cast<std::size_t>(p)][e];
+    for (std::size_t p = 0; p < row.size(); ++p) {
+      const auto& linear = plan.params[p].linear;
+      row[p] = linear ? (*linear)(data[p][e]) : data[p][e];
+    }
     return row;
   };
 
   MakeTrashFolder(job.dir);
   {
-    auto w = OpenOutput(TrashFileName(job.dir), TrashText(*job.text, par));
+    auto w = OpenOutput(job, plan, 0);
     for (std::size_t e = 0; e < job.events; ++e)
       if (code2well[codes[e]].col == -1 && !ambiguous(e)) w->WriteData(getRow(e));
     result.trash = w->Count;
@@ -207,19 +195,17 @@ ExportResult ExportPlateReference(const ExportJob& job) {
     result.files.push_back(TrashFileName(job.dir));
   }
 
-  TIntVector keep;
-  const TPreText wellText = WellText(*job.text, par, job.bit2par, job.includeBarcode, keep);
   for (int r = 0; r < kPlateRows; ++r)
     for (int c = 0; c < kPlateColumns; ++c) {
       const std::uint8_t code = well2code[r][c];
       std::unique_ptr<TFCSWrite> w;
       for (std::size_t e = 0; e < job.events; ++e) {
         if (codes[e] != code || ambiguous(e)) continue;
-        if (!w) w = OpenOutput(WellFileName(job.dir, r, c), wellText);
+        if (!w) w = OpenOutput(job, plan, 1 + r * kPlateColumns + c);
         const TSingleVector full = getRow(e);
-        TSingleVector row(keep.size());
-        for (std::size_t k = 0; k < keep.size(); ++k)
-          row[k] = full[static_cast<std::size_t>(keep[k])];
+        TSingleVector row(plan.keep.size());
+        for (std::size_t k = 0; k < plan.keep.size(); ++k)
+          row[k] = full[static_cast<std::size_t>(plan.keep[k])];
         w->WriteData(row);
       }
       if (w) {
@@ -232,7 +218,7 @@ ExportResult ExportPlateReference(const ExportJob& job) {
   std::unique_ptr<TFCSWrite> w;
   for (std::size_t e = 0; e < job.events; ++e) {
     if (!ambiguous(e)) continue;
-    if (!w) w = OpenOutput(AmbiguousFileName(job.dir), TrashText(*job.text, par));
+    if (!w) w = OpenOutput(job, plan, kAmbiguousOutput);
     w->WriteData(getRow(e));
   }
   if (w) {
@@ -258,13 +244,11 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
     return static_cast<std::size_t>(ambiguous && ambiguous[e] ? kAmbiguousOutput : outputOf[codes[e]]);
   };
 
-  TIntVector keep;
-  const TPreText trashText = TrashText(*job.text, par);
-  const TPreText wellText = WellText(*job.text, par, job.bit2par, job.includeBarcode, keep);
-  std::vector<const float*> allColumns, keptColumns;
-  for (const auto& column : data) allColumns.push_back(column.data());
-  for (int p : keep) keptColumns.push_back(data[static_cast<std::size_t>(p)].data());
-  const std::size_t trashFloats = allColumns.size(), wellFloats = keptColumns.size();
+  const ExportPlan plan = PlanExport(job);
+  TIntVector all(static_cast<std::size_t>(par));
+  for (int p = 0; p < par; ++p) all[static_cast<std::size_t>(p)] = p;
+  const Columns allColumns = ColumnsOf(data, all, plan), keptColumns = ColumnsOf(data, plan.keep, plan);
+  const std::size_t trashFloats = allColumns.values.size(), wellFloats = keptColumns.values.size();
 
   std::array<std::int64_t, kOutputs> count{};
   for (std::size_t e = 0; e < events; ++e) ++count[outputOfEvent(e)];
@@ -274,10 +258,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   std::array<std::unique_ptr<TFCSWrite>, kOutputs> writer;
   for (int o = 0; o < kOutputs; ++o) {
     if (o != 0 && count[static_cast<std::size_t>(o)] == 0) continue;
-    writer[static_cast<std::size_t>(o)] = std::make_unique<TFCSWrite>(
-        OutputFileName(job.dir, o), std::max<std::size_t>(tuning.bufferBytes, 1));
-    writer[static_cast<std::size_t>(o)]->Text.Assign(KeepsEveryParameter(o) ? trashText : wellText);
-    writer[static_cast<std::size_t>(o)]->BeginData();
+    writer[static_cast<std::size_t>(o)] = OpenOutput(job, plan, o, std::max<std::size_t>(tuning.bufferBytes, 1));
   }
 
   const std::size_t block = std::max<std::size_t>(tuning.blockEvents, 1);
@@ -304,15 +285,18 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   std::size_t start = 0;
   // Column by column over a block small enough that its columns and rows
   // stay in the first-level cache.
+  auto gatherInto = [&](const Columns& columns, const std::vector<Target>& rows) {
+    for (std::size_t k = 0; k < columns.values.size(); ++k) {
+      const float* src = columns.values[k] + start;
+      if (const TLogToLinear* linear = columns.linear[k])
+        for (const Target& t : rows) StoreFloatLE(t.dest + 4 * k, (*linear)(src[t.event]));
+      else
+        for (const Target& t : rows) StoreFloatLE(t.dest + 4 * k, src[t.event]);
+    }
+  };
   auto gather = [&] {
-    for (std::size_t k = 0; k < wellFloats; ++k) {
-      const float* src = keptColumns[k] + start;
-      for (const Target& t : wellRows) StoreFloatLE(t.dest + 4 * k, src[t.event]);
-    }
-    for (std::size_t k = 0; k < trashFloats; ++k) {
-      const float* src = allColumns[k] + start;
-      for (const Target& t : trashRows) StoreFloatLE(t.dest + 4 * k, src[t.event]);
-    }
+    gatherInto(keptColumns, wellRows);
+    gatherInto(allColumns, trashRows);
     wellRows.clear();
     trashRows.clear();
   };

@@ -14,16 +14,16 @@
 // in that order of writing (trash first, then the wells row by row), each
 // file with the events in input order, one file written at a time.
 //
-// Each output holds 32-bit little-endian floats. Its keyword text is a copy
-// of the data set's with "$BYTEORD" "1,2,3,4"; when the source data were
-// not already 32-bit floats, "$DATATYPE" becomes "F" and every "$PnB" "32"
-// so that the text describes what was written.
+// Each output holds 32-bit little-endian floats, log-amplified channel
+// numbers as the linear values they stand for; its keyword text is a copy
+// of the data set's made to describe that (app/export_text.h).
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/export_text.h"
 #include "app/progress.h"
 #include "fcs/pretext.h"
 #include "util/vectors.h"
@@ -53,6 +53,8 @@ struct ExportJob {
   BitParams bit2par{};
   bool includeBarcode = false;
   std::string dir;
+  // The source file (its name goes into every output's DEBARCODE_SOURCE).
+  std::string source{};
   // One per event, not 0 for an ambiguous event; none when null.
   const TByteVector* ambiguous = nullptr;
 };
@@ -69,11 +71,22 @@ std::string TrashFileName(const std::string& dir);
 std::string WellFileName(const std::string& dir, int row, int col);  // 0-based
 std::string AmbiguousFileName(const std::string& dir);
 
-// The keyword texts of the trash file and of the well files, and the
-// parameter indices a well file keeps.
-TPreText TrashText(const TPreText& source, int parcount);
-TPreText WellText(const TPreText& source, int parcount, const BitParams& bit2par,
-                  bool includeBarcode, TIntVector& keep);
+// What the outputs hold, worked out once per export: the keyword texts of
+// the outputs with every parameter (trash, ambiguous) and of the well files,
+// DEBARCODE_WELL at trashKey and wellKey (to be given each output's name),
+// the parameter indices a well file keeps and, per parameter of the data
+// set, how its values are written.
+struct ExportPlan {
+  TPreText trashText;
+  TPreText wellText;
+  std::size_t trashKey = 0;
+  std::size_t wellKey = 0;
+  TIntVector keep;
+  std::vector<TParameterOutput> params;
+};
+ExportPlan PlanExport(const ExportJob& job);
+// "A01" ... "H12" (row and column 0-based).
+std::string WellName(int row, int col);
 
 // Writes the outputs in one pass over the events: block by block, each
 // event's kept values are gathered column by column straight into the

@@ -108,30 +108,42 @@ TEST_F(ExportTest, AmbiguousBitsLieStrictlyWithinTheMargin) {
             (TByteVector{0b1010101, 0}));
 }
 
+// The plan of an export of `src` (10 parameters, no events).
+ExportPlan Plan(const TPreText& src, const BitParams& bits, bool include) {
+  static const TSingleMatrix data(10);
+  static const TByteVector codes;
+  return PlanExport(ExportJob{&src, &data, 0, &codes, bits, include, "/x", "/data/pool.fcs"});
+}
+
 TEST_F(ExportTest, WellTextDropsTheBitParameters) {
   const TPreText src = SourceText(10, "F", 32);
-  TIntVector keep;
-  const TPreText well = WellText(src, 10, BitParams{9, 0, 5, 2, 8, 3, 6}, false, keep);
-  EXPECT_EQ(keep, (TIntVector{1, 4, 7}));
+  const ExportPlan plan = Plan(src, BitParams{9, 0, 5, 2, 8, 3, 6}, false);
+  const TPreText& well = plan.wellText;
+  EXPECT_EQ(plan.keep, (TIntVector{1, 4, 7}));
   EXPECT_EQ(well.GetValue("$PAR"), "3");
   EXPECT_EQ(well.GetValue("$P1N"), "P2");
   EXPECT_EQ(well.GetValue("$P2N"), "P5");
   EXPECT_EQ(well.GetValue("$P3N"), "P8");
   EXPECT_EQ(well.KeyIndex("$P4N"), -1);
-  EXPECT_EQ(well.KeyIndex("$SPILLOVER"), -1);
+  // The matrix of P1 and P2, of which P2 remains.
+  EXPECT_EQ(well.GetValue("$SPILLOVER"), "1,P2,1");
   EXPECT_EQ(well.GetValue("$BYTEORD"), "1,2,3,4");
   EXPECT_EQ(well.GetValue("$DATATYPE"), "F");
   EXPECT_EQ(well.GetValue("$FIL"), "pool.fcs");
+  EXPECT_EQ(well.keys[plan.wellKey], "DEBARCODE_WELL");
+  EXPECT_EQ(well.GetValue("DEBARCODE_SOURCE"), "pool.fcs");
 
-  const TPreText with = WellText(src, 10, BitParams{9, 0, 5, 2, 8, 3, 6}, true, keep);
-  EXPECT_EQ(keep.size(), 10u);
-  EXPECT_EQ(with.GetValue("$PAR"), "10");
-  EXPECT_NE(with.KeyIndex("$SPILLOVER"), -1);
+  const ExportPlan with = Plan(src, BitParams{9, 0, 5, 2, 8, 3, 6}, true);
+  EXPECT_EQ(with.keep.size(), 10u);
+  EXPECT_EQ(with.wellText.GetValue("$PAR"), "10");
+  EXPECT_EQ(with.wellText.GetValue("$SPILLOVER"), "2,P1,P2,1,0,0,1");
 
-  const TPreText trash = TrashText(src, 10);
+  const TPreText& trash = plan.trashText;
   EXPECT_EQ(trash.GetValue("$PAR"), "10");
   EXPECT_EQ(trash.GetValue("$BYTEORD"), "1,2,3,4");
-  EXPECT_NE(trash.KeyIndex("$SPILLOVER"), -1);
+  EXPECT_EQ(trash.GetValue("$SPILLOVER"), "2,P1,P2,1,0,0,1");
+  EXPECT_EQ(trash.GetValue("DEBARCODE_WELL"), "trash");
+  EXPECT_EQ(trash.GetValue("DEBARCODE_SOURCE"), "pool.fcs");
 }
 
 TEST_F(ExportTest, OutputTextDescribesFloatData) {
@@ -148,9 +160,9 @@ TEST_F(ExportTest, OutputTextDescribesFloatData) {
   for (const auto& c : cases) {
     TPreText src = SourceText(10, c.datatype, c.bits);
     if (c.odd) src.SetValue("$P" + std::to_string(c.odd) + "B", "64");
-    TIntVector keep;
-    const TPreText well = WellText(src, 10, BitParams{0, 1, 2, 3, 4, 5, 6}, false, keep);
-    const TPreText trash = TrashText(src, 10);
+    const ExportPlan plan = Plan(src, BitParams{0, 1, 2, 3, 4, 5, 6}, false);
+    const TPreText& well = plan.wellText;
+    const TPreText& trash = plan.trashText;
     EXPECT_EQ(well.GetValue("$DATATYPE"), c.rewritten ? "F" : c.datatype) << c.datatype;
     EXPECT_EQ(trash.GetValue("$DATATYPE"), c.rewritten ? "F" : c.datatype) << c.datatype;
     const std::string kept = c.rewritten ? "32" : std::to_string(c.bits);
@@ -185,7 +197,7 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
   const float specials[] = {std::numeric_limits<float>::quiet_NaN(), -0.0f,
                             std::numeric_limits<float>::infinity(),
                             std::numeric_limits<float>::denorm_min(), -1e30f};
-  std::uniform_real_distribution<float> value(-100, 1e5);
+  std::uniform_real_distribution<float> value(-100, 5000);
   for (auto& column : data)
     for (std::size_t e = 0; e < c.events; ++e)
       column.push_back(rng() % 50 == 0 ? specials[rng() % 5] : value(rng));
@@ -196,9 +208,12 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
   TByteVector ambiguous(c.events);
   for (auto& a : ambiguous)
     a = static_cast<int>(rng() % 100) < c.ambiguousPercent ? static_cast<std::uint8_t>(1 + rng() % 127) : 0;
-  const TPreText text = SourceText(c.par, "I", 16);
+  // Log-amplified channels: their values are written converted.
+  TPreText text = SourceText(c.par, "I", 16);
+  text.SetValue("$P2E", "4,1");
+  text.SetValue("$P" + std::to_string(c.par) + "E", "3.5,0");
   TempDir fast, plain;
-  ExportJob job{&text, &data, c.events, &codes, c.bits, c.include, fast.str()};
+  ExportJob job{&text, &data, c.events, &codes, c.bits, c.include, fast.str(), "pool.fcs"};
   if (c.ambiguousPercent >= 0) job.ambiguous = &ambiguous;
   const ExportResult a = ExportPlate(job, c.tuning);
   job.dir = plain.str();
@@ -251,7 +266,7 @@ TEST_F(ExportTest, NoEventsWritesNothing) {
   const TPreText text = SourceText(7, "F", 32);
   const TSingleMatrix data(7);
   const TByteVector codes;
-  ExportJob job{&text, &data, 0, &codes, {0, 1, 2, 3, 4, 5, 6}, false, dir / "out"};
+  ExportJob job{&text, &data, 0, &codes, {0, 1, 2, 3, 4, 5, 6}, false, dir / "out", "pool.fcs"};
   EXPECT_TRUE(ExportPlate(job).files.empty());
   EXPECT_TRUE(ExportPlateReference(job).files.empty());
   EXPECT_FALSE(std::filesystem::exists(dir / "out"));

@@ -1,80 +1,119 @@
-// The keyword texts of the export outputs are built with one index over
-// the keys; here they are compared with the texts that a lookup of every
-// parameter's keyword in the store gives, on random source texts: "$PnB"
-// in either letter case, repeated, missing or not 32, "$DATATYPE" F or not,
-// and a text without "$BYTEORD".
+// The keyword texts of the export outputs are built in one pass with an
+// index over the keys; here they are compared with the plain algorithm
+// (parameter by parameter from the highest removed one down, keyword by
+// keyword through the store's own lookups) on random source texts:
+// parameter keys with "$", "@" or no prefix in either letter case, repeated
+// or missing, "$DATATYPE" F or not, log-amplified parameters, keys of
+// numbers beyond the parameter count.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
 #include <string>
 
-#include "app/export.h"
+#include "app/export_text.h"
 #include "util/text.h"
 
 namespace dbc {
 namespace {
 
-bool HoldsFloat32Reference(const TPreText& source, int parcount) {
-  if (!SameTextAscii(Trim(source.GetValue("$DATATYPE")), "F")) return false;
-  for (int n = 1; n <= parcount; ++n)
-    if (Trim(source.GetValue("$P" + std::to_string(n) + "B")) != "32") return false;
-  return true;
-}
-
-void DescribeFloat32Reference(TPreText& out, bool sourceIsFloat32, int kept) {
-  out.SetValue("$BYTEORD", "1,2,3,4");
-  if (sourceIsFloat32) return;
-  out.SetValue("$DATATYPE", "F");
-  for (int n = 1; n <= kept; ++n) out.SetValue("$P" + std::to_string(n) + "B", "32");
-}
-
 constexpr int kPar = 9;
 
+// The number of a parameter key ("$", "@" or nothing, "P", digits, suffix)
+// and where its digits are.
+int KeyNumber(const std::string& key, std::size_t& from, std::size_t& to) {
+  std::size_t i = (!key.empty() && (key[0] == '$' || key[0] == '@')) ? 1 : 0;
+  if (i >= key.size() || (key[i] != 'P' && key[i] != 'p')) return -1;
+  from = to = i + 1;
+  while (to < key.size() && key[to] >= '0' && key[to] <= '9') ++to;
+  return to == from ? -1 : std::stoi(key.substr(from, to - from));
+}
+
+TPreText Reference(const TPreText& source, const TIntVector& keep,
+                   const std::vector<TParameterOutput>& params, const std::string& well) {
+  TPreText t;
+  t.Assign(source);
+  for (int p = kPar - 1; p >= 0; --p) {
+    if (std::find(keep.begin(), keep.end(), p) != keep.end()) continue;
+    for (std::size_t i = t.keys.size(); i-- > 0;) {
+      std::size_t from, to;
+      const int m = KeyNumber(t.keys[i], from, to);
+      if (m == p + 1) {
+        t.keys.erase(t.keys.begin() + static_cast<long>(i));
+        t.Values.erase(t.Values.begin() + static_cast<long>(i));
+      } else if (m > p + 1 && m <= kPar) {
+        t.keys[i] = t.keys[i].substr(0, from) + std::to_string(m - 1) + t.keys[i].substr(to);
+      }
+    }
+  }
+  for (std::size_t i = t.keys.size(); i-- > 0;)
+    if (t.KeyIndex(t.keys[i]) != static_cast<int>(i)) {
+      t.keys.erase(t.keys.begin() + static_cast<long>(i));
+      t.Values.erase(t.Values.begin() + static_cast<long>(i));
+    }
+
+  bool float32 = SameTextAscii(Trim(source.GetValue("$DATATYPE")), "F");
+  for (int n = 1; n <= kPar; ++n) float32 = float32 && Trim(source.GetValue("$P" + std::to_string(n) + "B")) == "32";
+  t.SetValue("$PAR", std::to_string(keep.size()));
+  t.SetValue("$BYTEORD", "1,2,3,4");
+  if (!float32) t.SetValue("$DATATYPE", "F");
+  if (UpperAscii(Trim(source.GetValue("$MODE"))).rfind('L', 0) != 0) t.SetValue("$MODE", "L");
+  t.SetValue("$NEXTDATA", "0");
+  for (const char* key : {"$BEGINSTEXT", "$ENDSTEXT", "$BEGINANALYSIS", "$ENDANALYSIS"}) t.SetValue(key, "0");
+  for (std::size_t k = 0; k < keep.size(); ++k) {
+    const std::string p = "$P" + std::to_string(k + 1);
+    const TParameterOutput& o = params[static_cast<std::size_t>(keep[k])];
+    if (!float32) t.SetValue(p + "B", "32");
+    if (o.linearE || t.KeyIndex(p + "E") < 0) t.SetValue(p + "E", "0,0");
+    if (!o.range.empty()) t.SetValue(p + "R", o.range);
+    if (!o.name.empty()) t.SetValue(p + "N", o.name);
+  }
+  t.SetValue(kWellKeyword, well);
+  t.SetValue(kSourceKeyword, "pool.fcs");
+  return t;
+}
+
 TPreText RandomSource(std::mt19937& rng) {
-  std::uniform_int_distribution<int> coin(0, 3), bits(0, 4), extra(0, 3);
+  std::uniform_int_distribution<int> coin(0, 3), extra(0, 2), pick(0, 4);
   TPreText t;
   if (coin(rng) != 0) t.SetValue("$BYTEORD", "4,3,2,1");
   t.SetValue(coin(rng) == 0 ? "$datatype" : "$DATATYPE", coin(rng) == 0 ? "I" : "f");
+  if (coin(rng) != 0) t.SetValue("$MODE", coin(rng) == 0 ? "C" : "L");
   t.SetValue("$PAR", std::to_string(kPar));
   const char* const widths[] = {"32", " 32", "16", "", "32 "};
-  for (int n = 1; n <= kPar; ++n) {
-    const std::string p = "$P" + std::to_string(n);
-    t.keys.push_back(p + "N");
-    t.Values.push_back("C" + std::to_string(n));
-    for (int k = extra(rng); k > 0; --k) {  // none, or repeated in either case
-      t.keys.push_back(coin(rng) == 0 ? "$p" + std::to_string(n) + "b" : p + "B");
-      t.Values.push_back(widths[bits(rng)]);
+  const char* const amplifiers[] = {"0,0", "4,1", "", "3,0", "0,1"};
+  const char* const prefixes[] = {"$P", "$p", "P", "@P", "p"};
+  const char* const suffixes[] = {"B", "E", "R", "N", "DISPLAY", "GAIN", "Lin2x"};
+  for (int n = 1; n <= kPar + 2; ++n) {  // two numbers beyond the count
+    for (int k = extra(rng) + 1; k > 0; --k) {
+      const std::string suffix = suffixes[std::uniform_int_distribution<int>(0, 6)(rng)];
+      t.keys.push_back(prefixes[pick(rng)] + std::to_string(n) + suffix);
+      t.Values.push_back(suffix == "B"   ? widths[pick(rng)]
+                         : suffix == "E" ? amplifiers[pick(rng)]
+                         : suffix == "R" ? (coin(rng) == 0 ? "" : "1024")
+                                         : "v" + std::to_string(rng() % 10));
     }
+  }
+  for (int k = extra(rng); k > 0; --k) {
+    t.keys.push_back(coin(rng) == 0 ? "$fil" : "$FIL");
+    t.Values.push_back("f" + std::to_string(k));
   }
   std::shuffle(t.keys.begin() + 3, t.keys.end(), rng);  // keys only: values stay random too
   return t;
 }
 
-TEST(ExportTextScan, TextsMatchALookupPerParameter) {
+TEST(ExportTextScan, TextsMatchThePlainAlgorithm) {
   std::mt19937 rng(5);
-  const BitParams bits{8, 1, 3, 0, 5, 4, 7};
+  const TSingleMatrix data(kPar, TSingleVector{3.0f, 1000.0f, 12.5f});
+  const TIntVector all{0, 1, 2, 3, 4, 5, 6, 7, 8};
   for (int round = 0; round < 2000; ++round) {
     const TPreText source = RandomSource(rng);
-    const bool float32 = HoldsFloat32Reference(source, kPar);
-
-    TPreText trash;
-    trash.Assign(source);
-    DescribeFloat32Reference(trash, float32, kPar);
-    const TPreText fastTrash = TrashText(source, kPar);
-    ASSERT_EQ(fastTrash.keys, trash.keys) << "round " << round;
-    ASSERT_EQ(fastTrash.Values, trash.Values) << "round " << round;
-
-    for (const bool include : {false, true}) {
-      TPreText well;
-      well.Assign(source);
-      if (!include)
-        for (int p : {8, 7, 5, 4, 3, 1, 0}) well.DeleteParam(p + 1);
-      DescribeFloat32Reference(well, float32, include ? kPar : kPar - 7);
-      TIntVector keep;
-      const TPreText fastWell = WellText(source, kPar, bits, include, keep);
-      ASSERT_EQ(fastWell.keys, well.keys) << "round " << round << (include ? ", with barcode" : "");
-      ASSERT_EQ(fastWell.Values, well.Values) << "round " << round << (include ? ", with barcode" : "");
+    const std::vector<TParameterOutput> params = ParameterOutputs(source, kPar, data, 3);
+    for (const TIntVector& keep : {all, TIntVector{2, 6}, TIntVector{0, 8}, TIntVector{}}) {
+      const TPreText fast = OutputText(source, kPar, keep, params, "B07", "/data/pool.fcs");
+      const TPreText plain = Reference(source, keep, params, "B07");
+      ASSERT_EQ(fast.keys, plain.keys) << "round " << round << ", " << keep.size() << " kept";
+      ASSERT_EQ(fast.Values, plain.Values) << "round " << round << ", " << keep.size() << " kept";
     }
   }
 }

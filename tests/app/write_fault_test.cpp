@@ -208,7 +208,7 @@ TEST(WriteFault, ExportStopsAtTheFirstFileThatCannotBeWritten) {
   const std::string b01Name = WellFileName(out, 1, 0);
   dir.Write("pool/Well_B01.fcs", "an older B01");
 
-  ExportJob job{&text, &data, codes.size(), &codes, {0, 1, 2, 3, 4, 5, 6}, true, out};
+  ExportJob job{&text, &data, codes.size(), &codes, {0, 1, 2, 3, 4, 5, 6}, true, out, "pool.fcs"};
   ExportTuning tuning;
   tuning.bufferBytes = 1 << 20;  // every file reaches the disk when it is completed
   {
