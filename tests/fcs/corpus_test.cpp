@@ -155,6 +155,34 @@ TEST(Corpus, EveryFileMatchesItsReference) {
   EXPECT_EQ(compared, static_cast<int>(files.size()) - 3);
 }
 
+// Delimiters inside values are written doubled and read as one; FCS 2.0
+// writers give an empty value as two delimiters after its keyword.
+TEST(Corpus, DelimitersInsideValuesAndEmptyValues) {
+  struct Case {
+    const char* file;
+    const char* key;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"fcsparser/fcsparser/tests/data/FlowCytometers/MiltenyiBiotec/FCS3.1/SG_2014-09-26_Duplicate_Names.fcs", "$P8S", "GFP/FITC-A"},
+      {"fcsparser/fcsparser/tests/data/FlowCytometers/MiltenyiBiotec/FCS3.1/SG_2014-09-26_Duplicate_Names.fcs", "$P8L", "488nm"},
+      {"FlowIO/data/fcs_files/G11.fcs", "$P3F", "488/10"},
+      {"npm-fcs/test/testdata/AriaFile1.fcs", "$SRC", "Compens\x0c" "ation Controls"},
+      {"FlowIO/data/fcs_files/data1.fcs", "&6Data File Prefix Part #2", ""},
+      {"FlowIO/data/fcs_files/data1.fcs", "&7Data File Prefix Part #3", ""},
+      {"flowCore/inst/extdata/0877408774.B08", "$P3S", ""},
+      {"flowCore/inst/extdata/0877408774.B08", "$P4S", ""},
+      {"flowCore/inst/extdata/0877408774.B08", "$P6N", "FL1-A"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.file) + " " + c.key);
+    const TFCStream s((kCorpus / "files" / c.file).string(), false, false, [](const std::string&) {});
+    const TText& t = *s.dataset[0]->Text;
+    ASSERT_GE(t.KeyIndex(c.key), 0);
+    EXPECT_EQ(t.GetValue(c.key), c.value);
+  }
+}
+
 TEST(Corpus, FastAndReferenceDecodingAgree) {
   for (const auto& f : Files()) {
     SCOPED_TRACE(f.name);
