@@ -23,8 +23,8 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "app/export.h"
@@ -32,15 +32,8 @@
 #include "app/temp_dir.h"
 #include "fcs/dataset.h"
 #include "fcs/fcs_stream.h"
+#include "support/sanitizers.h"
 #include "util/text.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define DBC_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DBC_ASAN 1
-#endif
-#endif
 
 namespace dbc {
 namespace {

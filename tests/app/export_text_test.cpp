@@ -9,19 +9,13 @@
 #include <cmath>
 #include <utility>
 
+#include "support/fcs_builder.h"
+
 namespace dbc {
 namespace {
 
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-
-TPreText Make(const Pairs& pairs) {
-  TPreText t;
-  for (const auto& [k, v] : pairs) {
-    t.keys.push_back(k);
-    t.Values.push_back(v);
-  }
-  return t;
-}
+using Pairs = test::Keywords;
+using test::KeywordStore;
 
 // Five float32 parameters named A..E, with extra pairs.
 TPreText Five(const Pairs& extra = {}) {
@@ -34,7 +28,7 @@ TPreText Five(const Pairs& extra = {}) {
     p.emplace_back(k + "R", "1024");
   }
   p.insert(p.end(), extra.begin(), extra.end());
-  return Make(p);
+  return KeywordStore(p);
 }
 
 TPreText Output(const TPreText& source, const TIntVector& keep, int parcount = 5) {
@@ -120,7 +114,7 @@ TEST(ExportText, SpilloverRestrictedToTheParametersKept) {
 TEST(ExportText, SegmentsAndRequiredKeywords) {
   // An FCS 2.0 text: no offsets of other segments, no $PnE, $PnR, $PnN for
   // the second parameter, a chain pointer, integer data.
-  const TPreText source = Make({{"$BYTEORD", "4,3,2,1"},
+  const TPreText source = KeywordStore({{"$BYTEORD", "4,3,2,1"},
                                 {"$DATATYPE", "I"},
                                 {"$MODE", "L"},
                                 {"$PAR", "2"},
@@ -184,7 +178,7 @@ TEST(ExportText, LogAmplifiedChannelsBecomeLinear) {
     SCOPED_TRACE(c.name);
     Pairs p{{"$DATATYPE", c.datatype}, {"$MODE", "L"}, {"$PAR", "1"}, {"$P1N", "FL1"}, {"$P1B", "16"}, {"$P1E", c.e}};
     if (c.r) p.emplace_back("$P1R", c.r);
-    const TPreText source = Make(p);
+    const TPreText source = KeywordStore(p);
     const TSingleMatrix data{{0, c.top}};
     const auto params = ParameterOutputs(source, 1, data, 2);
     ASSERT_EQ(params.size(), 1u);

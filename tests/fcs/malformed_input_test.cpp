@@ -27,15 +27,8 @@
 #include "fcs/dataset.h"
 #include "fcs/fcs_stream.h"
 #include "support/fcs_builder.h"
+#include "support/sanitizers.h"
 #include "util/errors.h"
-
-#if defined(__SANITIZE_ADDRESS__)
-#define DBC_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define DBC_ASAN 1
-#endif
-#endif
 
 #ifdef DBC_ASAN
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, std::size_t),

@@ -4,21 +4,14 @@
 
 #include <sstream>
 
+#include "support/fcs_builder.h"
 #include "util/errors.h"
 
 namespace dbc {
 namespace {
 
-using Pairs = std::vector<std::pair<std::string, std::string>>;
-
-TPreText Make(const Pairs& pairs) {
-  TPreText t;
-  for (const auto& [k, v] : pairs) {
-    t.keys.push_back(k);
-    t.Values.push_back(v);
-  }
-  return t;
-}
+using Pairs = test::Keywords;
+using test::KeywordStore;
 
 Pairs PairsOf(const TPreText& t) {
   Pairs out;
@@ -54,20 +47,20 @@ TEST(KeywordSerialisation, WritesDelimitedEscapedPairs) {
       {{{"/K", "/"}, {"b/", "c"}}, '/', "/ //K/ ///b///c/"},
   };
   for (const auto& c : cases) {
-    TPreText t = Make(c.pairs);
+    TPreText t = KeywordStore(c.pairs);
     t.Delim = c.delim;
     std::ostringstream out;
     t.WriteTo(out);
     EXPECT_EQ(out.str(), c.bytes);
     EXPECT_EQ(t.Size(), static_cast<int>(c.bytes.size()));
   }
-  EXPECT_EQ(Make({{"$PAR", "2"}, {"$P1N", "Time"}}).Size(), 18);
+  EXPECT_EQ(KeywordStore({{"$PAR", "2"}, {"$P1N", "Time"}}).Size(), 18);
 }
 
 // --- lookups and edits ---
 
 TEST(KeywordStore, FindsKeysIgnoringAsciiCaseAtTheirFirstOccurrence) {
-  TPreText t = Make({{"$PAR", "3"}, {"$FIL", "one"}, {"$fil", "two"}});
+  TPreText t = KeywordStore({{"$PAR", "3"}, {"$FIL", "one"}, {"$fil", "two"}});
   EXPECT_EQ(TPreText().count(), 0);
   EXPECT_EQ(TPreText().Delim, '/');
   EXPECT_EQ(t.KeyIndex("$par"), 0);
@@ -87,7 +80,7 @@ TEST(KeywordStore, FindsKeysIgnoringAsciiCaseAtTheirFirstOccurrence) {
 }
 
 TEST(KeywordStore, AddAndInsertReplaceWhenPresent) {
-  TPreText t = Make({{"A", "1"}, {"B", "2"}});
+  TPreText t = KeywordStore({{"A", "1"}, {"B", "2"}});
   t.Add("a", "10");
   t.Add("C", "3");
   t.Insert(0, "Z", "0");
@@ -105,7 +98,7 @@ TEST(KeywordStore, AssignCopiesFlagsAndAppends) {
   TPreText src(true);
   src.Delim = '|';
   src.SetValue("$TOT", "5");
-  TPreText dst = Make({{"$TOT", "1"}});
+  TPreText dst = KeywordStore({{"$TOT", "1"}});
   dst.Assign(src);
   EXPECT_TRUE(dst.Decimate);
   EXPECT_EQ(dst.Delim, '|');
@@ -134,9 +127,9 @@ TEST(ParameterKeywords, NumbersCountsAndNames) {
       {{{"$PAR", "-1"}}, 0},
       {{{"$PAR", "0"}, {"$P99999999999N", "f"}}, 0},
   };
-  for (const auto& [pairs, expected] : counts) EXPECT_EQ(Make(pairs).ParCount(), expected);
+  for (const auto& [pairs, expected] : counts) EXPECT_EQ(KeywordStore(pairs).ParCount(), expected);
 
-  const TPreText t = Make({{"$PAR", "3"},
+  const TPreText t = KeywordStore({{"$PAR", "3"},
                            {"$P1N", " FSC-A "},
                            {"$P1S", "FSC-A"},
                            {"$P2N", "FL1 Log"},
@@ -155,7 +148,7 @@ TEST(ParameterKeywords, NumbersCountsAndNames) {
 }
 
 TEST(ParameterKeywords, SuffixesAndValuesWithoutTheDollarSign) {
-  const TPreText t = Make({{"$P1N", "a"}, {"$P1S", "b"}, {"$P2N", "c"}, {"P1DISPLAY", "LOG"}, {"$P3DISPLAY", ""},
+  const TPreText t = KeywordStore({{"$P1N", "a"}, {"$P1S", "b"}, {"$P2N", "c"}, {"P1DISPLAY", "LOG"}, {"$P3DISPLAY", ""},
                            {"P3DISPLAY", "LIN"}});
   EXPECT_EQ(t.ParOfParNames(), (StringArray{"N", "S", "DISPLAY"}));
   EXPECT_EQ(t.ParOfParValue(1, "DISPLAY"), "LOG");
@@ -164,7 +157,7 @@ TEST(ParameterKeywords, SuffixesAndValuesWithoutTheDollarSign) {
 }
 
 TEST(ParameterKeywords, DeleteParamRemovesAndRenumbers) {
-  TPreText t = Make({{"$PAR", "3"},
+  TPreText t = KeywordStore({{"$PAR", "3"},
                      {"$P1N", "a"},
                      {"$P2N", "b"},
                      {"$SPILLOVER", "1,1,1"},
@@ -180,11 +173,11 @@ TEST(ParameterKeywords, DeleteParamRemovesAndRenumbers) {
                                {"P3DISPLAY", "LOG"},
                                {"SPILL", "x"}}));
 
-  TPreText bare = Make({{"$PAR", "12"}, {"$P12N", "x"}, {"$P5", "y"}, {"$P3N1X", "z"}});
+  TPreText bare = KeywordStore({{"$PAR", "12"}, {"$P12N", "x"}, {"$P5", "y"}, {"$P3N1X", "z"}});
   bare.DeleteParam(2);
   EXPECT_EQ(PairsOf(bare), (Pairs{{"$PAR", "11"}, {"$P11N", "x"}, {"$P4", "y"}, {"$P2N", "z"}}));
 
-  TPreText noPar = Make({{"$P1N", "a"}, {"$P2N", "b"}});
+  TPreText noPar = KeywordStore({{"$P1N", "a"}, {"$P2N", "b"}});
   EXPECT_EQ(MessageOf([&] { noPar.DeleteParam(1); }), "'' is not a valid integer value");
   EXPECT_EQ(PairsOf(noPar), (Pairs{{"$P1N", "b"}}));
 }
@@ -227,11 +220,11 @@ TEST(ParameterKeywords, FixCyanTimeMergesTheTimePair) {
   EXPECT_EQ(t.GetValue("$PAR"), "7");
   EXPECT_EQ(t.GetValue("$SPILLOVER"), "2,3,6,1,0.1,0.2,1");
 
-  TPreText shortSpill = Make({{"$SPILLOVER", "3,7,8"}});
+  TPreText shortSpill = KeywordStore({{"$SPILLOVER", "3,7,8"}});
   shortSpill.FixCyanTime(1);
   EXPECT_EQ(shortSpill.GetValue("$SPILLOVER"), "3,7,8");
 
-  TPreText badSpill = Make({{"$SPILLOVER", "2,x,7,1,0,0,1"}, {"$P3N", "c"}});
+  TPreText badSpill = KeywordStore({{"$SPILLOVER", "2,x,7,1,0,0,1"}, {"$P3N", "c"}});
   EXPECT_EQ(MessageOf([&] { badSpill.FixCyanTime(1); }), "'x' is not a valid integer value");
   EXPECT_EQ(badSpill.GetValue("$SPILLOVER"), "2,x,7,1,0,0,1");
   EXPECT_EQ(badSpill.GetValue("$P1N"), "TIME");
@@ -253,25 +246,25 @@ TEST(ParameterKeywords, RecognisesCyanSummitTexts) {
 TEST(Spillover, ReadsNumberedAndNamedForms) {
   TIntVector inds;
   TMatrix m;
-  Make({{"$SPILLOVER", "2,1,3,1,0.5,0.25,1"}}).ReadSpillover(inds, m);
+  KeywordStore({{"$SPILLOVER", "2,1,3,1,0.5,0.25,1"}}).ReadSpillover(inds, m);
   EXPECT_EQ(inds, (TIntVector{0, 2}));
   EXPECT_EQ(m, (TMatrix{{1, 0.5}, {0.25, 1}}));
 
-  Make({{"$SPILLOVER", "2,1,2,0.9,0.5,0.25,0.9,extra"}}).ReadSpillover(inds, m);
+  KeywordStore({{"$SPILLOVER", "2,1,2,0.9,0.5,0.25,0.9,extra"}}).ReadSpillover(inds, m);
   EXPECT_EQ(m, (TMatrix{{1, 0.5}, {0.25, 1}}));
 
-  const TPreText named = Make({{"$PAR", "3"}, {"$P1N", "FSC"}, {"$P2N", "FITC-A"}, {"$P3N", "PE-A"},
+  const TPreText named = KeywordStore({{"$PAR", "3"}, {"$P1N", "FSC"}, {"$P2N", "FITC-A"}, {"$P3N", "PE-A"},
                                {"SPILL", "2,pe-a,FITC-A,1,0.1,0.2,1"}});
   named.ReadSpillover(inds, m);
   EXPECT_EQ(inds, (TIntVector{2, 1}));
   EXPECT_EQ(m, (TMatrix{{1, 0.1}, {0.2, 1}}));
 
-  Make({{"$SPILLOVER", "0"}}).ReadSpillover(inds, m);
+  KeywordStore({{"$SPILLOVER", "0"}}).ReadSpillover(inds, m);
   EXPECT_TRUE(inds.empty());
   EXPECT_TRUE(m.empty());
 
   inds = {7};
-  Make({{"$FIL", "x"}}).ReadSpillover(inds, m);
+  KeywordStore({{"$FIL", "x"}}).ReadSpillover(inds, m);
   EXPECT_EQ(inds, (TIntVector{7}));
   EXPECT_TRUE(m.empty());
 }
@@ -291,7 +284,7 @@ TEST(Spillover, EveryMalformedValueGivesOneMessage) {
   for (const auto& pairs : bad) {
     TIntVector inds;
     TMatrix m{{1}};
-    EXPECT_EQ(MessageOf([&] { Make(pairs).ReadSpillover(inds, m); }), "Error Reading Spillover Matrix")
+    EXPECT_EQ(MessageOf([&] { KeywordStore(pairs).ReadSpillover(inds, m); }), "Error Reading Spillover Matrix")
         << pairs.back().second;
     EXPECT_TRUE(m.empty());
   }

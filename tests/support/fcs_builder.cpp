@@ -59,6 +59,15 @@ std::string Padded(std::int64_t v, std::size_t width) {
 
 }  // namespace
 
+TPreText KeywordStore(const Keywords& pairs) {
+  TPreText t;
+  for (const auto& [k, v] : pairs) {
+    t.keys.push_back(k);
+    t.Values.push_back(v);
+  }
+  return t;
+}
+
 std::string FcsBuilder::TextSegment() const {
   if (rawText) return *rawText;
   return TextOf(keywords, delim, finalDelimiter, escape);

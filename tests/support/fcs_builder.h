@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "fcs/fcs_stream.h"
+#include "fcs/pretext.h"
 
 namespace dbc::test {
 
@@ -71,6 +72,9 @@ FcsBuilder ListMode(char datatype, const std::vector<int>& bits, std::int64_t to
                     const std::string& byteord = "1,2,3,4",
                     const std::vector<std::string>& names = {},
                     const std::vector<std::int64_t>& ranges = {});
+
+// A keyword store holding the pairs as given, in order (repeats kept).
+TPreText KeywordStore(const Keywords& pairs);
 
 // Concatenates data sets, pointing each one's "$NEXTDATA" at the next.
 std::string Chain(std::vector<FcsBuilder> sets);
