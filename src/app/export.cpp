@@ -1,6 +1,7 @@
 #include "app/export.h"
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <memory>
 
@@ -69,19 +70,44 @@ std::unique_ptr<TFCSWrite> OpenOutput(const ExportJob& job, const ExportPlan& pl
   return w;
 }
 
+// The linear values of a log-amplified parameter. Its values are mostly
+// whole channel numbers below the range: those are looked up in a table of
+// the conversion's own results, the others converted one by one.
+class LinearColumn {
+ public:
+  explicit LinearColumn(const TLogToLinear& f) : f_(f) {
+    const double size = std::min(std::floor(f.range), static_cast<double>(kMaxTable));
+    table_.resize(size >= 1 ? static_cast<std::size_t>(size) : 0);
+    for (std::size_t x = 0; x < table_.size(); ++x) table_[x] = f(static_cast<float>(x));
+  }
+  float operator()(float x) const noexcept {
+    if (x >= 0 && x < static_cast<float>(table_.size())) {
+      const auto i = static_cast<std::size_t>(x);
+      if (static_cast<float>(i) == x) return table_[i];
+    }
+    return f_(x);
+  }
+
+ private:
+  static constexpr std::size_t kMaxTable = std::size_t{1} << 20;
+  TLogToLinear f_;
+  std::vector<float> table_;
+};
+
 // The kept columns of an output with the conversion each one's values get
 // (none for most).
 struct Columns {
   std::vector<const float*> values;
-  std::vector<const TLogToLinear*> linear;
+  std::vector<const LinearColumn*> linear;
 };
 
-Columns ColumnsOf(const TSingleMatrix& data, const TIntVector& keep, const ExportPlan& plan) {
+Columns ColumnsOf(const TSingleMatrix& data, const TIntVector& keep,
+                  const std::vector<std::unique_ptr<LinearColumn>>& linear) {
   Columns c;
   for (int p : keep) {
     const auto pi = static_cast<std::size_t>(p);
     c.values.push_back(data[pi].data());
-    c.linear.push_back(plan.params[pi].linear ? &*plan.params[pi].linear : nullptr);
+    c.linear.push_back(linear[pi].get());
   }
   return c;
 }
@@ -247,7 +273,10 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   const ExportPlan plan = PlanExport(job);
   TIntVector all(static_cast<std::size_t>(par));
   for (int p = 0; p < par; ++p) all[static_cast<std::size_t>(p)] = p;
-  const Columns allColumns = ColumnsOf(data, all, plan), keptColumns = ColumnsOf(data, plan.keep, plan);
+  std::vector<std::unique_ptr<LinearColumn>> linear(static_cast<std::size_t>(par));
+  for (std::size_t p = 0; p < linear.size(); ++p)
+    if (plan.params[p].linear) linear[p] = std::make_unique<LinearColumn>(*plan.params[p].linear);
+  const Columns allColumns = ColumnsOf(data, all, linear), keptColumns = ColumnsOf(data, plan.keep, linear);
   const std::size_t trashFloats = allColumns.values.size(), wellFloats = keptColumns.values.size();
 
   std::array<std::int64_t, kOutputs> count{};
@@ -288,7 +317,7 @@ ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning, const
   auto gatherInto = [&](const Columns& columns, const std::vector<Target>& rows) {
     for (std::size_t k = 0; k < columns.values.size(); ++k) {
       const float* src = columns.values[k] + start;
-      if (const TLogToLinear* linear = columns.linear[k])
+      if (const LinearColumn* linear = columns.linear[k])
         for (const Target& t : rows) StoreFloatLE(t.dest + 4 * k, (*linear)(src[t.event]));
       else
         for (const Target& t : rows) StoreFloatLE(t.dest + 4 * k, src[t.event]);
