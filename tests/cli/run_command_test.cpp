@@ -13,6 +13,8 @@
 #include "app/run_record.h"
 #include "app/synthetic_plate.h"
 #include "cli/commands.h"
+#include "fcs/dataset.h"
+#include "fcs/fcs_stream.h"
 #include "support/temp_dir.h"
 
 namespace dbc::cli {
@@ -186,6 +188,33 @@ TEST(YieldTable, TrashPerCodeAndAmbiguous) {
   char share[64];
   std::snprintf(share, sizeof share, "assigned to wells: %.2f %%\n", 100.0 * (8128 - trash) / 8145.0);
   EXPECT_NE(table.find(share), std::string::npos) << table;
+}
+
+// A file cut short: the notice names both numbers on standard error, and
+// the complete events are debarcoded and exported.
+TEST_F(RunCommand, FileCutShortIsSaidAndItsCompleteEventsExported) {
+  std::string bytes;
+  {
+    std::ifstream f(input, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+  }
+  const std::string half = dir.File("half.fcs");
+  {
+    std::ofstream f(half, std::ios::binary);
+    f.write(bytes.data(), static_cast<std::streamsize>(bytes.size() - 40 * 2500 - 7));
+  }
+  const TFCStream read(half, false, true, [](const std::string&) {});
+  const int events = read.dataset[0]->GetEventCount();
+  ASSERT_GT(events, 0);
+  ASSERT_LT(events, 5000);
+  input = half;
+  ASSERT_EQ(Run(RunOptions{}, true), 0) << err.str();
+  EXPECT_EQ(err.str(), "File " + half + " is cut short: $TOT announces 5000 events, the file holds " +
+                           std::to_string(events) + " complete events, which are read\nDone\n");
+  EXPECT_EQ(nlohmann::json::parse(out.str())["events"], events);
+  const TFCStream trash(dir.File("half/trash/trash.fcs"), false, false, [](const std::string&) {});
+  EXPECT_EQ(trash.dataset[0]->Text->GetValue("DEBARCODE_SOURCE"), "half.fcs");
+  EXPECT_EQ(trash.dataset[0]->Text->GetValue("DEBARCODE_WELL"), "trash");
 }
 
 TEST_F(RunCommand, ErrorsExitOne) {
