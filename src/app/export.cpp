@@ -172,10 +172,6 @@ std::string WellFileName(const std::string& dir, int row, int col) {
   return dir + "/Well_" + WellName(row, col) + ".fcs";
 }
 
-std::string WellName(int row, int col) {
-  return WellRowLetter(row) + PadWithZeros(std::to_string(col + 1), 2);
-}
-
 ExportPlan PlanExport(const ExportJob& job) {
   const int par = ParCountOf(job);
   ExportPlan plan;

@@ -85,8 +85,6 @@ struct ExportPlan {
   std::vector<TParameterOutput> params;
 };
 ExportPlan PlanExport(const ExportJob& job);
-// "A01" ... "H12" (row and column 0-based).
-std::string WellName(int row, int col);
 
 // Writes the outputs in one pass over the events: block by block, each
 // event's kept values are gathered column by column straight into the

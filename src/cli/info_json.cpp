@@ -35,7 +35,7 @@ json DataSetJson(const TDataSet& ds) {
   // The events read, and the number the TEXT announces (larger when the
   // file is cut short; the keywords then hold the events read as "$TOT").
   j["tot"] = ds.GetEventCount();
-  j["tot_announced"] = ds.announcedEvents;
+  j["tot_announced"] = ds.Text->announced;
   j["compressed"] = ds.compressed;
 
   json keywords = json::array();

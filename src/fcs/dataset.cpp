@@ -47,7 +47,6 @@ TDataSet::TDataSet(TFCStream& src, bool adecimate, bool LoadData) : Parent(&src)
   }
   src.SetPosition(Offset + Header->bounds[0].start);
   Text = std::make_unique<TText>(*this, Header->Len(0), adecimate);
-  announcedEvents = Text->tot;
 
   ReadSpillover();
 
@@ -236,7 +235,7 @@ void TDataSet::ReadEvents() {
   if (read < t.tot) {
     // Values that take no bytes (variable-length ASCII, not decoded) are
     // not missing from the file.
-    if (valueUnits > 0) Parent->Notice(CutShortNotice(Parent->fname, t.tot, read));
+    if (valueUnits > 0) Parent->Notice(CutShortNotice(Parent->fname, t.announced, read));
     SetEventCount(static_cast<int>(read));
   }
   Parent->Consume(packed ? (read * valueUnits + 7) / 8 : read * valueUnits);

@@ -7,7 +7,7 @@
 // spillover matrix (inverted right away), the per-parameter log flags and,
 // when asked, every event. A file that ends before the last event announced
 // keeps its complete events, "$TOT" is rewritten to their number (the
-// announced one stays in announcedEvents) and the stream's notice names
+// announced one stays in Text->announced) and the stream's notice names
 // both numbers.
 #include <cstdint>
 #include <functional>
@@ -90,10 +90,6 @@ class TDataSet {
   int OffsetToNextDataSet() const;
   int parcount() const noexcept { return Text ? Text->par : 0; }
   int GetEventCount() const noexcept { return Text ? Text->tot : 0; }
-  // The number of events the TEXT announces ("$TOT", a tenth of it when
-  // decimating, or what the DATA length gives without it); more than
-  // GetEventCount() when the file is cut short.
-  std::int64_t announcedEvents = 0;
   // Sets the event count and rewrites "$TOT".
   void SetEventCount(int v);
   // Event n across all parameters.

@@ -132,7 +132,7 @@ TEST(Corpus, EveryFileMatchesItsReference) {
       EXPECT_EQ(ds.parcount(), special->par);
       EXPECT_EQ(ds.GetEventCount(), special->tot);
       EXPECT_EQ(ds.Text->GetValue("$TOT"), std::to_string(special->tot));
-      EXPECT_EQ(ds.announcedEvents, special->announced);
+      EXPECT_EQ(ds.Text->announced, special->announced);
       EXPECT_EQ(notices, std::vector<std::string>{"File " + f.fcs.string() + " is cut short: $TOT announces " +
                                                   std::to_string(special->announced) + " events, the file holds " +
                                                   std::to_string(special->tot) + " complete events, which are read"});
@@ -144,7 +144,7 @@ TEST(Corpus, EveryFileMatchesItsReference) {
     EXPECT_TRUE(notices.empty());
     for (const auto& ds : s->dataset) {
       if (ds->Text) {
-        EXPECT_EQ(ds->announcedEvents, ds->GetEventCount());
+        EXPECT_EQ(ds->Text->announced, ds->GetEventCount());
       }
     }
     EXPECT_EQ(static_cast<std::size_t>(s->Count()), ref.size());
