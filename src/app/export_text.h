@@ -17,7 +17,7 @@
 //    the supplemental TEXT and ANALYSIS segments 0 (an output has none);
 //  - the keywords FCS 3.0 requires added when the source lacks them;
 //  - log-amplified parameters (see TLogToLinear) declared linear;
-//  - its origin: DEBARCODE_WELL (A01 ... H12, or trash) and
+//  - its origin: DEBARCODE_WELL (A01 ... H12, trash or ambiguous) and
 //    DEBARCODE_SOURCE (the source file's name).
 // "$TOT", "$BEGINDATA" and "$ENDDATA" are the writer's.
 #include <optional>

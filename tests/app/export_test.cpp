@@ -12,6 +12,8 @@
 
 #include "app/plate.h"
 #include "app/temp_dir.h"
+#include "fcs/dataset.h"
+#include "fcs/fcs_stream.h"
 
 namespace dbc {
 namespace {
@@ -237,6 +239,15 @@ TEST_P(ExportEquivalence, StagedExportMatchesPerWellScans) {
                                        [&](std::uint8_t x) { return job.ambiguous && x != 0; }));
   // The ambiguous file is written only when there are ambiguous events.
   EXPECT_EQ(std::filesystem::exists(AmbiguousFileName(fast.str())), a.ambiguous > 0);
+  // Each output names itself (the outputs with every parameter; a well
+  // file of a seven-parameter source has none, which no reader takes).
+  for (const auto& [file, well] : {std::pair{TrashFileName(fast.str()), "trash"},
+                                   std::pair{AmbiguousFileName(fast.str()), "ambiguous"}}) {
+    if (!std::filesystem::exists(file)) continue;
+    const TFCStream back(file, false, false, [](const std::string&) {});
+    EXPECT_EQ(back.dataset[0]->Text->GetValue("DEBARCODE_WELL"), well);
+    EXPECT_EQ(back.dataset[0]->Text->GetValue("DEBARCODE_SOURCE"), "pool.fcs");
+  }
   std::int64_t total = a.trash + a.ambiguous;
   for (int r = 0; r < 8; ++r)
     for (int col = 0; col < 12; ++col) {
