@@ -214,6 +214,7 @@ class Debarcoder {
   RunRecord MakeRecord(const std::string& dir, const ExportResult& result, bool includeBarcode);
   void MarkAmbiguous();
   void MoveWithMargin(std::size_t slot, double threshold);
+  void LoadColumn(std::size_t slot, TColumnScratch& scratch);
 
   Notice notice_;
   std::unique_ptr<TFCStream> fcsfile_;
@@ -231,7 +232,7 @@ class Debarcoder {
   TByteVector codes_;
   TByteVector ambiguous_;
   PlateCounts counts_;
-  TColumnScratch scratch_;  // reused by the seven columns of a Load
+  std::vector<TColumnScratch> scratch_;  // one per worker of a Load, kept for the next
 };
 
 // The output folder of an opened path: the path without the extension of

@@ -86,20 +86,29 @@ struct ExportPlan {
 };
 ExportPlan PlanExport(const ExportJob& job);
 
-// Writes the outputs in one pass over the events: block by block, each
-// event's kept values are gathered column by column straight into the
-// buffer of its output's writer. All outputs with events are open (under
-// temporary names) during the pass and are completed in the order above
-// when it ends, so the files are those of the plain algorithm, byte for
-// byte. Errors (creating or writing a file) propagate; the outputs
-// completed before stay, the others leave no file.
+// Writes the outputs in one pass over the events. The events are shared
+// among worker threads in consecutive ranges; each worker writes its
+// range's rows of every output at their place in the output's file (after
+// the rows of the ranges before). Block by block, a worker turns the
+// columns into rows in its cache and copies each event's row, or the
+// pieces a well keeps, into a run of its output, and writes a full run
+// straight to the file. The calling thread, the first worker, creates the
+// files in the order above meanwhile. All outputs with events are open
+// (under temporary names) during the pass and are completed in the order
+// above when it ends (their last runs, header and keyword text), so the
+// files are those of the plain algorithm, byte for byte. Errors (creating
+// or writing a file) propagate; the outputs completed before stay, the
+// others leave no file.
 //
 // `progress` hears of the pass ("Writing the wells", fraction of the
-// events); it is asked last just before the outputs are completed, so that
-// a stop (ECancelled) leaves no output file at all.
+// events) on the calling thread; it is asked last just before the outputs
+// are completed, so that a stop (ECancelled) leaves no output file at all.
 struct ExportTuning {
-  std::size_t blockEvents = 512;           // events gathered per block
-  std::size_t bufferBytes = 256 * 1024;    // per output writer
+  std::size_t blockEvents = 512;  // events turned into rows at a time
+  // Rows staged per output and worker before they are written: larger runs
+  // mean fewer system calls, which cost more here than the cache they take.
+  std::size_t bufferBytes = 128 * 1024;
+  int workers = 0;  // 0: one per hardware thread, fewer for small exports
 };
 ExportResult ExportPlate(const ExportJob& job, const ExportTuning& tuning = {},
                          const Progress& progress = {});

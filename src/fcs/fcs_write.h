@@ -53,6 +53,16 @@ inline void StoreFloatLE(char* p, float v) noexcept {
   std::memcpy(p, &u, 4);
 }
 
+// The float whose bytes in memory are the little-endian bytes of v (v
+// itself on a little-endian machine), for rows copied to a file whole.
+inline float LittleEndianFloat(float v) noexcept {
+  if constexpr (std::endian::native == std::endian::big) {
+    const auto u = std::bit_cast<std::uint32_t>(v);
+    return std::bit_cast<float>((u >> 24) | ((u >> 8) & 0xFF00u) | ((u << 8) & 0xFF0000u) | (u << 24));
+  }
+  return v;
+}
+
 // Largest offset that a header field holds.
 constexpr std::int64_t kMaxHeaderOffset = 99'999'999;
 

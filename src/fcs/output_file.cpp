@@ -153,6 +153,11 @@ char* TOutputFile::Claim(std::size_t n) {
   return p;
 }
 
+int TOutputFile::WriteAt(std::uint64_t offset, const void* data, std::size_t n) noexcept {
+  if (!sink_) return EBADF;
+  return sink_->WriteAt(offset, static_cast<const char*>(data), n);
+}
+
 void TOutputFile::Close() {
   Flush();
   const int err = sink_->Commit();

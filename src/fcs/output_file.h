@@ -88,6 +88,11 @@ class TOutputFile {
   // Room for n bytes at the position, to be filled by the caller at once;
   // the position moves past them.
   char* Claim(std::size_t n);
+  // Stores n bytes at the file offset straight through the sink, past the
+  // buffer and the position, which stay as they are. Several threads may
+  // write disjoint ranges at once. Returns 0 or the errno value; a failure
+  // leaves the file open (it is discarded when the writer goes).
+  int WriteAt(std::uint64_t offset, const void* data, std::size_t n) noexcept;
   // Flushes and makes the file final. Throws EWriteError.
   void Close();
   bool IsOpen() const noexcept { return sink_ != nullptr; }

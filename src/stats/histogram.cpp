@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+
+#include "util/simd.h"
 
 namespace dbc {
 
@@ -17,15 +20,10 @@ std::size_t sample_length(std::size_t length, int size) {
 // the smallest and the last of the largest (this tells -0.0 from 0.0).
 // False when a NaN is present, which only the merge sort itself can place.
 bool stable_extremes(const float* w, std::size_t n, float& lo, float& hi) {
-  lo = hi = w[0];
-  bool nan = false;
-  for (std::size_t i = 0; i < n; ++i) {
-    const float v = w[i];
-    nan |= std::isnan(v);
-    if (v < lo) lo = v;
-    if (v >= hi) hi = v;
-  }
-  return !nan;
+  if (ValueRange(w, n, lo, hi)) return false;
+  if (lo == 0) lo = FirstZero(w, n);
+  if (hi == 0) hi = LastZero(w, n);
+  return true;
 }
 
 }  // namespace
@@ -134,7 +132,10 @@ void Thistogram::ScaleFromSample(const float* w, std::size_t n, int maxpoints, T
 
 void Thistogram::FillFromValues(const float* w, std::size_t n, TColumnScratch* scratch) {
   ScaleFromSample(w, n, HistoPoints, scratch);
-  AddRange(w, n);
+  if (scratch && scratch->reference)
+    AddRangeReference(w, n);
+  else
+    AddRange(w, n);
 }
 
 void Thistogram::AddValue(float X) { AddRange(&X, 1); }
@@ -150,7 +151,80 @@ void Thistogram::AddValues(const TSingleVector& X, int Start, int Stop) {
 // A value whose offset from xmin is t = k + f steps adds 1 - f to point k and
 // f to point k + 1. Values at or left of the first centre go to the first
 // point, values at or right of the last centre to the last one.
+//
+// Chunk by chunk: first each value's point and share, four at a time, then
+// the additions in the order of the values, since sums of doubles depend on
+// their order.
 void Thistogram::AddRange(const float* x, std::size_t n) {
+  const std::size_t points = Yvalue.size();
+  double sum = Sum;
+  if (points > 0) {
+    double* y = Yvalue.data();
+    const auto last = static_cast<std::int32_t>(points - 1);
+    const double lastpos = static_cast<double>(points - 1);
+    const double upper = static_cast<double>(delta) - halfstep;
+    using simd::D4;
+    using simd::F4;
+    using simd::I4;
+    const double lo = xmin;
+    const D4 lo4 = {lo, lo, lo, lo};
+    // A float compared with a double u compares the same with the smallest
+    // float at or above u; a float times a float is exact in double, so
+    // its rounding to float is the float product; t - trunc(t) is exact.
+    const F4 scale4 = simd::Splat(scale), half4 = simd::Splat(halfstep), zero4 = simd::Splat(0.0f);
+    const F4 upper4 = simd::Splat(FloatAtOrAbove(upper)), lastpos4 = simd::Splat(FloatAtOrAbove(lastpos));
+    const I4 last4 = simd::Splat(last);
+    constexpr std::size_t kChunk = 256;
+    alignas(16) std::int32_t point[kChunk];
+    alignas(16) float share[kChunk];
+    alignas(16) std::int32_t inner[kChunk];
+    for (std::size_t start = 0; start < n; start += kChunk) {
+      const std::size_t m = std::min(kChunk, n - start);
+      const float* xs = x + start;
+      for (std::size_t i = 0; i < m; i += 4) {
+        F4 X;
+        if (i + 4 <= m) {
+          X = simd::Load(xs + i);
+        } else {
+          float pad[4] = {0, 0, 0, 0};  // the lanes past the end are not used
+          std::copy(xs + i, xs + m, pad);
+          X = simd::Load(pad);
+        }
+        const F4 d = DBC_SIMD_NARROW(DBC_SIMD_WIDEN(X) - lo4);
+        const F4 t = d * scale4;
+        // Left of the first centre: !(d > half); right of the last one:
+        // !(d < upper); between them a point k < last, else an edge.
+        const I4 pastFirst = d > half4;
+        const I4 beforeLast = d < upper4;
+        const I4 middle = pastFirst & beforeLast;
+        const I4 in = middle & (t >= zero4) & (t < lastpos4);
+        const I4 toLast = (pastFirst & ~beforeLast) | (middle & ~in & (t >= lastpos4));
+        const F4 ti = in ? t : zero4;
+        const I4 k = DBC_SIMD_TRUNCATE(ti);
+        simd::Store(point + i, in ? k : (toLast & last4));
+        simd::Store(share + i, ti - __builtin_convertvector(k, F4));
+        simd::Store(inner + i, in);
+      }
+      for (std::size_t i = 0; i < m; ++i) {
+        const std::int32_t k = point[i];
+        if (!inner[i]) {
+          y[k] += 1;
+        } else {
+          y[k] += 1 - static_cast<double>(share[i]);
+          y[k + 1] += share[i];
+        }
+        sum += xs[i];
+      }
+    }
+  } else {
+    for (std::size_t i = 0; i < n; ++i) sum += x[i];
+  }
+  Sum = sum;
+  Total = static_cast<std::int32_t>(static_cast<std::uint32_t>(Total) + static_cast<std::uint32_t>(n));
+}
+
+// The plain fill, one value at a time: the reference.
+void Thistogram::AddRangeReference(const float* x, std::size_t n) {
   const std::size_t points = Yvalue.size();
   double sum = Sum;
   if (points > 0) {

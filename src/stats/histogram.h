@@ -30,7 +30,9 @@ class Thistogram {
   // The first `size` values of V (all of them when size is -1; no more than
   // V holds; none for another negative size) on `maxpoints` points. The
   // scratch is used only for a sample that holds a NaN; V must not be one of
-  // its buffers.
+  // its buffers. A scratch with `reference` set takes the plain algorithms
+  // (extremes from the sorted sample, one value added at a time), which the
+  // others reproduce bit for bit.
   static Thistogram Create(const TSingleVector& V, int maxpoints, int size);
   static Thistogram Create(const TSingleVector& V, int maxpoints, int size, TColumnScratch& scratch);
   // `size` consecutive floats or unsigned bytes at s.
@@ -63,6 +65,11 @@ class Thistogram {
   void AddValue(float X);
   // X[Start] .. X[Stop] in order, Stop included, limited to the indices X has.
   void AddValues(const TSingleVector& X, int Start, int Stop);
+  // The n values at x in order; the reference adds one value at a time,
+  // AddRange computes points and shares four values at a time and adds
+  // them in the same order, with the same sums.
+  void AddRange(const float* x, std::size_t n);
+  void AddRangeReference(const float* x, std::size_t n);
   void Reset();
   void Smooth();
   // Position at which the fraction p of the counts is reached; Index, when
@@ -79,7 +86,6 @@ class Thistogram {
   static Thistogram FromSample(const TSingleVector& W, int maxpoints);
   void FillFromValues(const float* w, std::size_t n, TColumnScratch* scratch);
   void ScaleFromSample(const float* w, std::size_t n, int maxpoints, TColumnScratch* scratch);
-  void AddRange(const float* x, std::size_t n);
   // Index of the valley point; -1 without points.
   std::ptrdiff_t ValleyIndex() const;
 };

@@ -20,7 +20,11 @@ void* huge_page_alloc(std::size_t bytes) {
   const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
   void* p = std::aligned_alloc(kHugePage, rounded);
   if (!p) throw std::bad_alloc();
-  madvise(p, rounded, MADV_HUGEPAGE);
+  // A huge page over the last, partial block is resident in full: it is
+  // asked for only when the block is at least half used (else the tail
+  // takes small pages, and the block's unused part no memory).
+  const std::size_t tail = bytes % kHugePage;
+  madvise(p, tail >= kHugePage / 2 ? rounded : bytes - tail, MADV_HUGEPAGE);
   return p;
 }
 

@@ -2,7 +2,8 @@
 // Allocator for large event columns. A fresh column is written once in full
 // right after allocation; with 4 KiB pages that first touch costs more than
 // decoding the data, so blocks of 2 MiB or more are aligned to 2 MiB and
-// marked for transparent huge pages.
+// marked for transparent huge pages (all but a last partial 2 MiB that is
+// less than half used, which would waste memory).
 #include <cstddef>
 #include <new>
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "util/simd.h"
+
 namespace dbc {
 
 namespace {
@@ -153,7 +155,73 @@ void SortedCopy(const float* src, std::size_t n, TColumnScratch& scratch) {
   }
 }
 
+bool ValueRange(const float* x, std::size_t n, float& lo, float& hi) {
+  using simd::F4;
+  using simd::I4;
+  // Four independent vectors of lanes; v < l ? v : l keeps l for a NaN v.
+  F4 l[4], h[4];
+  I4 nan[4];
+  for (int k = 0; k < 4; ++k) {
+    l[k] = h[k] = simd::Splat(x[0]);
+    nan[k] = I4{};
+  }
+  std::size_t i = 0;
+  for (; i + 16 <= n; i += 16)
+    for (int k = 0; k < 4; ++k) {
+      const F4 v = simd::Load(x + i + 4 * k);
+      nan[k] |= v != v;
+      l[k] = v < l[k] ? v : l[k];
+      h[k] = v > h[k] ? v : h[k];
+    }
+  float L = x[0], H = x[0];
+  bool any = false;
+  for (int k = 0; k < 4; ++k)
+    for (int j = 0; j < 4; ++j) {
+      any |= nan[k][j] != 0;
+      L = l[k][j] < L ? l[k][j] : L;
+      H = h[k][j] > H ? h[k][j] : H;
+    }
+  for (; i < n; ++i) {
+    const float v = x[i];
+    any |= v != v;
+    L = v < L ? v : L;
+    H = v > H ? v : H;
+  }
+  lo = L;
+  hi = H;
+  return any;
+}
+
+float FloatAtOrAbove(double u) {
+  float f = static_cast<float>(u);
+  if (static_cast<double>(f) < u) f = std::nextafter(f, std::numeric_limits<float>::infinity());
+  return f;
+}
+
+float FirstZero(const float* x, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    if (x[i] == 0) return x[i];
+  return 0;
+}
+
+float LastZero(const float* x, std::size_t n) {
+  for (std::size_t i = n; i-- > 0;)
+    if (x[i] == 0) return x[i];
+  return 0;
+}
+
 void MinMax(const TSingleVector& V, float& mn, float& mx, bool IgnoreZero) {
+  if (IgnoreZero || V.empty()) {
+    MinMaxReference(V, mn, mx, IgnoreZero);
+    return;
+  }
+  ValueRange(V.data(), V.size(), mn, mx);
+  // Equal values differ only as zeros: the scan keeps the last.
+  if (mn == 0) mn = LastZero(V.data(), V.size());
+  if (mx == 0) mx = LastZero(V.data(), V.size());
+}
+
+void MinMaxReference(const TSingleVector& V, float& mn, float& mx, bool IgnoreZero) {
   mn = 0;
   mx = 0;
   std::size_t i = 0;

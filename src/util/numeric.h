@@ -2,6 +2,8 @@
 // Numeric helpers on the shared vector types: stable sorts, extremes, the
 // interpolated cumulative position of a histogram, and Gaussian smoothing.
 #include <cstddef>
+#include <cstdint>
+#include <vector>
 
 #include "util/vectors.h"
 
@@ -14,6 +16,10 @@ namespace dbc {
 struct TColumnScratch {
   TSingleVector sorted;  // the sorted copy of the current column
   TSingleVector spare;   // merge or radix buffer
+  // Tables of the outlier search that needs no sorted copy: per bucket of
+  // values, their number, smallest and largest.
+  std::vector<std::size_t> bucketStart;  // first rank of each bucket, and the end
+  std::vector<float> bucketMin, bucketMax;
   // Take the plain merge sort and sort-based extremes everywhere (the
   // reference the fast paths are checked against).
   bool reference = false;
@@ -35,8 +41,28 @@ void MergeSortVector(TIntVector& V);
 void SortedCopy(const float* src, std::size_t n, TColumnScratch& scratch);
 
 // Smallest and largest element; (0, 0) for an empty vector. With IgnoreZero,
-// zeros are skipped, and an all-zero vector gives (0, 0).
+// zeros are skipped, and an all-zero vector gives (0, 0). The scan keeps the
+// last of equal elements (so a zero extreme is the last zero); a NaN is
+// passed over unless it comes first, when it is both results.
 void MinMax(const TSingleVector& V, float& mn, float& mx, bool IgnoreZero);
+// The same one element at a time: the reference.
+void MinMaxReference(const TSingleVector& V, float& mn, float& mx, bool IgnoreZero);
+
+// Smallest and largest of the n > 0 values at x, NaN passed over, in a
+// vectorized scan: only the sign of a zero result is undefined (see
+// FirstZero, LastZero). Returns whether a NaN is among the values; the
+// results are then those of the other values, or NaN when x[0] is one.
+bool ValueRange(const float* x, std::size_t n, float& lo, float& hi);
+// The smallest float at or above u (NaN for NaN): for every float v,
+// v < u exactly when v < FloatAtOrAbove(u), and v >= u exactly when
+// v >= FloatAtOrAbove(u), so that compares with a double bound can run on
+// floats.
+float FloatAtOrAbove(double u);
+
+// The first and the last zero (+0 or -0) among the n values at x; 0 when
+// none is.
+float FirstZero(const float* x, std::size_t n);
+float LastZero(const float* x, std::size_t n);
 
 // Position, in bin units, at which the running sum of V reaches the fraction
 // p of its total; bin i covers [i - 0.5, i + 0.5]. 0 when nothing qualifies.

@@ -22,6 +22,7 @@
 #include "app/progress.h"
 #include "app/temp_dir.h"
 #include "fcs/dataset.h"
+#include "stats/log_scale.h"
 #include "support/expect_error.h"
 #include "support/fcs_builder.h"
 #include "util/errors.h"
@@ -177,16 +178,24 @@ TEST(Debarcoder, MarginSetsEventsAsideIntoTheirOwnFile) {
   EXPECT_EQ(engine.Margin(), 0);
 }
 
-TEST(Debarcoder, NaNValuesStayOffAndLoadKeepsTheFilesValues) {
-  // Ten parameters, 200 events; parameter 0 (BC7's bit 1) holds NaN values.
+// The keywords of a float file of `events` events whose parameters 1..7
+// are BC7..BC1 (bits 1..7) and the others X8, X9, ...; the caller adds the
+// values.
+test::FcsBuilder BarcodeChannels(int events, int par) {
   test::FcsBuilder b;
-  const int events = 200, par = 10;
   b.Key("$BYTEORD", "1,2,3,4").Key("$DATATYPE", "F").Key("$MODE", "L");
   b.Key("$PAR", std::to_string(par)).Key("$TOT", std::to_string(events));
   for (int p = 1; p <= par; ++p) {
     const std::string n = "$P" + std::to_string(p);
     b.Key(n + "N", p <= 7 ? "BC" + std::to_string(8 - p) : "X" + std::to_string(p)).Key(n + "B", "32").Key(n + "R", "1024");
   }
+  return b;
+}
+
+TEST(Debarcoder, NaNValuesStayOffAndLoadKeepsTheFilesValues) {
+  // Ten parameters, 200 events; parameter 0 (BC7's bit 1) holds NaN values.
+  const int events = 200, par = 10;
+  test::FcsBuilder b = BarcodeChannels(events, par);
   std::mt19937 rng(1);
   std::vector<std::vector<float>> raw(par);
   for (int e = 0; e < events; ++e)
@@ -329,6 +338,89 @@ TEST(Debarcoder, CancelledExportLeavesNoFile) {
   EXPECT_THROW(p.engine.Export(out, true, [&](const std::string&, double) { return calls++ < 2; }), ECancelled);
   EXPECT_EQ(testing_support::FilesBelow(out), before);
   EXPECT_EQ(ReadFile(out + "/Well_A01.fcs"), a01);
+}
+
+// Load (the columns side by side on the workers, the log scale and the
+// outlier bounds without sorting, the vectorized histogram fill) against
+// the plain algorithms one column after the other, on barcode channels with
+// NaN, infinities, a constant value, signed zeros, saturated events and one
+// that the file declares logarithmic; then Reclassify against the plain
+// classification for thresholds between, on and beyond the values.
+TEST(Debarcoder, LoadAndClassificationMatchThePlainAlgorithms) {
+  const int events = 3001, par = 10;
+  test::FcsBuilder b = BarcodeChannels(events, par);
+  b.Key("$P6D", "Log");
+  std::mt19937 rng(8);
+  std::lognormal_distribution<float> off(3.0f, 0.6f), on(7.6f, 0.4f);
+  const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+  for (int e = 0; e < events; ++e)
+    for (int p = 0; p < par; ++p) {
+      float v = (rng() % 2 ? on : off)(rng);
+      if (e % 97 == 3) v = 262143.0f;  // saturated
+      if (e % 89 == 5) v *= 0.001f;    // debris
+      if (p == 1 && e % 13 == 0) v = nan;
+      if (p == 2 && e % 500 == 7) v = e % 1000 == 7 ? inf : -inf;
+      if (p == 3) v = 12.5f;
+      if (p == 4) v = e % 3 == 0 ? (e % 2 ? 0.0f : -0.0f) : v - 40;
+      b.data += test::F32(v);
+    }
+  Debarcoder engine;
+  engine.OpenBytes(b.Build(), "odd.fcs");
+  engine.ProposeBits();
+  const TDataSet& ds = *engine.DataSet();
+  ASSERT_TRUE(ds.logpar[5]);
+  for (int round = 0; round < 2; ++round) {  // the second Load reuses every buffer
+    engine.Load();
+    for (int bit = 1; bit <= 7; ++bit) {
+      const auto p = static_cast<std::size_t>(engine.BitParameter(bit));
+      TSingleVector column = ds.data[p];
+      TColumnScratch reference;
+      reference.reference = true;
+      if (!ds.logpar[p]) {
+        TScale scale;
+        float low = 0, high = 0;
+        CropAndLogColumn(column, true, ds.Decades, ds.CropOutliers, scale, low, high, reference);
+      }
+      const Thistogram h = Thistogram::Create(column, Debarcoder::kHistogramPoints, -1, reference);
+      const TSingleVector& loaded = engine.TransformedColumn(bit);
+      ASSERT_EQ(loaded.size(), column.size());
+      for (std::size_t e = 0; e < column.size(); ++e)
+        ASSERT_EQ(std::bit_cast<std::uint32_t>(loaded[e]), std::bit_cast<std::uint32_t>(column[e])) << bit << " " << e;
+      const Thistogram& g = *engine.Histogram(bit);
+      for (std::size_t i = 0; i < h.Yvalue.size(); ++i)
+        ASSERT_EQ(std::bit_cast<std::uint64_t>(g.Yvalue[i]), std::bit_cast<std::uint64_t>(h.Yvalue[i])) << bit;
+      EXPECT_EQ(g.Yvalue.size(), h.Yvalue.size());
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(g.Sum), std::bit_cast<std::uint64_t>(h.Sum)) << bit;
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(g.xmin), std::bit_cast<std::uint32_t>(h.xmin)) << bit;
+      EXPECT_EQ(std::bit_cast<std::uint32_t>(g.xmax), std::bit_cast<std::uint32_t>(h.xmax)) << bit;
+      const float guess = h.GuessThreshold();
+      EXPECT_EQ(std::bit_cast<std::uint64_t>(engine.GuessedThreshold(bit)),
+                std::bit_cast<std::uint64_t>(static_cast<double>(guess)))
+          << bit;
+    }
+    ExpectClassifiedFromScratch(engine);
+  }
+
+  const double dinf = std::numeric_limits<double>::infinity();
+  for (int move = 0; move < 60; ++move) {
+    if (move == 30) engine.SetMargin(0.05);  // the rest with ambiguous events set aside
+    const int bit = 1 + move % 7;
+    const TSingleVector& v = engine.TransformedColumn(bit);
+    const double at = v[rng() % v.size()];
+    const double choices[] = {at, std::nextafter(at, dinf), std::nextafter(at, -dinf), -dinf, dinf, 1e300, -1e300,
+                              std::numeric_limits<double>::quiet_NaN(), 0.0, -0.0};
+    engine.SetThreshold(bit, choices[rng() % std::size(choices)]);
+    // The events at or above each threshold, from the codes' counts,
+    // against a scan of the column.
+    for (int b2 = 1; b2 <= 7; ++b2) {
+      const double t = engine.Threshold(b2);
+      const TSingleVector& col = engine.TransformedColumn(b2);
+      const auto above = std::count_if(col.begin(), col.end(), [t](float x) { return static_cast<double>(x) >= t; });
+      ASSERT_EQ(engine.EventsAbove(b2), above) << b2;
+    }
+    engine.Reclassify();
+    ExpectClassifiedFromScratch(engine);
+  }
 }
 
 }  // namespace

@@ -274,7 +274,17 @@ INSTANTIATE_TEST_SUITE_P(
         EquivalenceCase{"ambiguous_tiny_blocks", 3000, 10, {0, 2, 3, 5, 6, 8, 9}, true, {7, 64}, {}, 30},
         EquivalenceCase{"ambiguity_given_none_set", 800, 9, {8, 7, 6, 5, 4, 3, 2}, false, {64, 256}, {}, 0},
         EquivalenceCase{"all_ambiguous", 600, 8, {0, 1, 2, 3, 4, 5, 6}, false, {50, 300}, {}, 100},
-        EquivalenceCase{"ambiguous_no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, {50, 300}, {4, 123, 72}, 50}),
+        EquivalenceCase{"ambiguous_no_trash", 400, 9, {8, 7, 6, 5, 4, 3, 2}, false, {50, 300}, {4, 123, 72}, 50},
+        // The events shared among several workers, each writing its part
+        // of every file.
+        EquivalenceCase{"two_workers", 5000, 10, {0, 2, 3, 5, 6, 8, 9}, false, {64, 4096, 2}, {}},
+        EquivalenceCase{"three_workers_tiny_runs", 3001, 12, {11, 1, 4, 7, 2, 0, 10}, true, {7, 64, 3}, {}},
+        EquivalenceCase{"workers_without_trash", 999, 9, {8, 7, 6, 5, 4, 3, 2}, false, {50, 300, 2}, {4, 123, 72}},
+        EquivalenceCase{"workers_seven_parameters", 901, 7, {0, 1, 2, 3, 4, 5, 6}, false, {100, 128, 2}, {}},
+        EquivalenceCase{"more_workers_than_events", 3, 8, {0, 1, 2, 3, 4, 5, 6}, false, {1, 1, 5}, {}},
+        EquivalenceCase{"many_parameters", 700, 300, {299, 0, 150, 7, 8, 9, 100}, false, {512, 8192, 2}, {}},
+        EquivalenceCase{"workers_ambiguous", 4001, 10, {0, 2, 3, 5, 6, 8, 9}, true, {32, 512, 2}, {}, 20},
+        EquivalenceCase{"workers_all_ambiguous", 700, 8, {0, 1, 2, 3, 4, 5, 6}, false, {16, 256, 3}, {}, 100}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ExportTest, NoEventsWritesNothing) {

@@ -218,6 +218,39 @@ TEST(WriteFault, ExportStopsAtTheFirstFileThatCannotBeWritten) {
   }
   EXPECT_EQ(FilesBelow(out), (std::set<std::string>{"trash/trash.fcs", "Well_A01.fcs", "Well_B01.fcs"}));
   EXPECT_EQ(ReadFile(b01Name), "an older B01");
+
+  // Small runs on two workers: B01 fails during the pass, before any file
+  // is complete, so none is left but the older B01.
+  {
+    const std::string again = dir.File("again");
+    fs::create_directory(again);
+    dir.Write("again/Well_B01.fcs", "an older B01");
+    ExportJob small = job;
+    small.dir = again;
+    ExportTuning runs;
+    runs.bufferBytes = 4096;
+    runs.workers = 2;
+    const FileSizeLimit limit(64 * 1024);
+    EXPECT_THROW_MSG(ExportPlate(small, runs), EWriteError,
+                     "Cannot write file \"" + WellFileName(again, 1, 0) + "\". File too large");
+    EXPECT_EQ(FilesBelow(again), (std::set<std::string>{"Well_B01.fcs"}));
+    EXPECT_EQ(ReadFile(WellFileName(again, 1, 0)), "an older B01");
+  }
+  // A file that cannot be created (its name is taken by a folder) stops the
+  // export while the workers gather: the creation error is raised and no
+  // file is left.
+  for (const int workers : {1, 2, 3}) {
+    const std::string blocked = dir.File("blocked" + std::to_string(workers));
+    fs::create_directories(WellFileName(blocked, 2, 0));
+    ExportJob small = job;
+    small.dir = blocked;
+    ExportTuning runs;
+    runs.bufferBytes = 64;
+    runs.workers = workers;
+    EXPECT_THROW_MSG(ExportPlate(small, runs), EFCreateError,
+                     "Cannot create file \"" + WellFileName(blocked, 2, 0) + "\". Is a directory");
+    EXPECT_TRUE(FilesBelow(blocked).empty()) << workers;
+  }
   for (const auto& [name, first] : {std::pair{TrashFileName(out), 0}, std::pair{WellFileName(out, 0, 0), 10}}) {
     const TFCStream back(name, false, true, [](const std::string&) {});
     const TDataSet& ds = *back.dataset[0];

@@ -225,5 +225,42 @@ TEST(Thistogram, FastExtremesMatchSortedSample) {
   }
 }
 
+// The fill four values at a time against the plain one, on scales from one
+// point up, with values on the centres and the half-steps, at and beyond
+// both ends, NaN and infinities, and lengths that leave partial groups.
+TEST(Thistogram, AddRangeMatchesReference) {
+  std::mt19937 rng(23);
+  std::uniform_real_distribution<float> any(-1.5f, 4.5f);
+  const float kNaN = std::numeric_limits<float>::quiet_NaN(), kInf = std::numeric_limits<float>::infinity();
+  for (const int points : {1, 2, 3, 7, 1024})
+    for (const std::size_t n : {std::size_t{1}, std::size_t{3}, std::size_t{255}, std::size_t{257}, std::size_t{5001}}) {
+      Thistogram a = Thistogram::Create(0.0f, 3.0f, points);
+      if (points == 1) a = Thistogram::Create(TSingleVector{2.0f, 2.0f}, 1024, -1);  // one point, no step
+      Thistogram b = a;
+      TSingleVector v(n);
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::size_t k = rng() % 9;
+        const float step = a.step, at = static_cast<float>(rng() % static_cast<unsigned>(points));
+        switch (k) {
+          case 0: v[i] = a.xmin + (at + 0.5f) * step; break;  // a centre
+          case 1: v[i] = a.xmin + at * step; break;           // between two centres
+          case 2: v[i] = (rng() % 2) ? a.xmin : a.xmax; break;
+          case 3: v[i] = (rng() % 2) ? a.xmin + a.halfstep : a.xmax - a.halfstep; break;
+          case 4: v[i] = (rng() % 3 == 0) ? kNaN : (rng() % 2 ? kInf : -kInf); break;
+          case 5:  // the float nearest to the last centre from above (xmin is 0)
+            v[i] = FloatAtOrAbove(static_cast<double>(a.delta) - a.halfstep);
+            break;
+          default: v[i] = any(rng); break;
+        }
+      }
+      a.AddRange(v.data(), n);
+      b.AddRangeReference(v.data(), n);
+      ExpectSameBits(a, b, points);
+      a.AddRange(v.data(), n / 2);  // onto counts already there
+      b.AddRangeReference(v.data(), n / 2);
+      ExpectSameBits(a, b, points);
+    }
+}
+
 }  // namespace
 }  // namespace dbc

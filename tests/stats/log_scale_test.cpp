@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <random>
 #include <string>
@@ -177,6 +178,24 @@ TEST(CropAndLogColumn, NaNPassesTheClamp) {
   EXPECT_EQ(nans, 1);
 }
 
+// The step on v with the given scratch against the reference (std::log10
+// and the merge sort): the same column, bounds and scale, bit for bit.
+// Returns the reference's column.
+TSingleVector ExpectSameAsReference(const TSingleVector& v, bool log_scale, bool crop, TColumnScratch& fast,
+                                    const std::string& where) {
+  TSingleVector a = v, b = v;
+  TScale sa, sb;
+  float la = 0, ha = 0, lb = 0, hb = 0;
+  TColumnScratch reference;
+  reference.reference = true;
+  CropAndLogColumn(a, log_scale, 4.0, crop, sa, la, ha, fast);
+  CropAndLogColumn(b, log_scale, 4.0, crop, sb, lb, hb, reference);
+  EXPECT_EQ(Bits(a), Bits(b)) << where;
+  EXPECT_EQ(Bits({la, ha}), Bits({lb, hb})) << where;
+  EXPECT_EQ(Bits({sa.minval, sa.maxval, sa.decade}), Bits({sb.minval, sb.maxval, sb.decade})) << where;
+  return b;
+}
+
 // Random barcode-like columns with ties, signed zeros, NaN and infinities:
 // the radix sort and the plain merge sort must give the same bits.
 TEST(CropAndLogColumn, FastPathMatchesReference) {
@@ -195,20 +214,123 @@ TEST(CropAndLogColumn, FastPathMatchesReference) {
       if (round % 6 == 3 && k == 7) x = kNaN;
       if (round % 5 == 4 && k == 8) x = (pick(rng) % 2) ? kInf : -kInf;
     }
-    for (const bool log_scale : {false, true}) {
-      TSingleVector a = v, b = v;
-      TScale sa, sb;
-      float la = 0, ha = 0, lb = 0, hb = 0;
-      TColumnScratch reference;
-      reference.reference = true;
-      CropAndLogColumn(a, log_scale, 4.0, true, sa, la, ha, fast_scratch);
-      CropAndLogColumn(b, log_scale, 4.0, true, sb, lb, hb, reference);
-      EXPECT_EQ(Bits(a), Bits(b)) << round;
-      EXPECT_EQ(std::bit_cast<std::uint32_t>(la), std::bit_cast<std::uint32_t>(lb)) << round;
-      EXPECT_EQ(std::bit_cast<std::uint32_t>(ha), std::bit_cast<std::uint32_t>(hb)) << round;
-      EXPECT_EQ(Bits({sa.minval, sa.maxval, sa.decade}), Bits({sb.minval, sb.maxval, sb.decade})) << round;
-    }
+    for (const bool log_scale : {false, true})
+      ExpectSameAsReference(v, log_scale, true, fast_scratch, "round " + std::to_string(round));
   }
+}
+
+// The vectorized log scale against std::log10 one value at a time, over
+// ranges that put many values near the zero of the scale (where the check
+// sends them to std::log10), signed zeros, infinities, NaN, subnormal and
+// huge values, and decade settings from 0 to beyond what a float holds.
+TEST(LogScaleVector, MatchesStdLog10) {
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> unit(0, 1);
+  std::lognormal_distribution<float> wide(4, 3);
+  struct Case {
+    const char* name;
+    std::function<float()> draw;
+  };
+  const Case cases[] = {
+      {"lognormal", [&] { return wide(rng); }},
+      {"signed", [&] { return (unit(rng) - 0.3f) * 2e4f; }},
+      {"near the scale's zero", [&] { return 9998.0f + unit(rng) * 4; }},
+      {"ties and zeros", [&] { return std::round(unit(rng) * 8) * (unit(rng) < 0.5f ? -0.0f : 1.0f); }},
+      {"tiny", [&] { return unit(rng) * 1e-40f; }},
+      {"huge", [&] { return (unit(rng) * 2 - 1) * 3.3e38f; }},
+      {"specials", [&] {
+         const float special[] = {kInf, -kInf, kNaN, 0.0f, -0.0f, 1e-45f, 3.4e38f};
+         return unit(rng) < 0.1f ? special[rng() % 7] : wide(rng);
+       }},
+  };
+  for (const Case& c : cases)
+    for (const float decades : {4.0f, 0.0f, 1.5f, 9.0f, 40.0f, 2000.0f, -3.0f})
+      for (const std::size_t n : {std::size_t{1}, std::size_t{2}, std::size_t{513}, std::size_t{20000}}) {
+        TSingleVector v(n);
+        for (float& x : v) x = c.draw();
+        TSingleVector a = v, b = v;
+        TScale sa, sb;
+        sa.decade = sb.decade = decades;
+        LogScaleVector(a, sa);
+        LogScaleVectorReference(b, sb);
+        ASSERT_EQ(Bits(a), Bits(b)) << c.name << " decades " << decades << " n " << n;
+        EXPECT_EQ(Bits({sa.minval, sa.maxval}), Bits({sb.minval, sb.maxval})) << c.name;
+      }
+}
+
+// The bounds found on buckets of the values against those of the sorted
+// column: nested outliers (the buckets are filled again when the range
+// narrows), bounds that are zeros of either sign, ties, infinities,
+// constant and tiny columns; with and without the log scale and the crop.
+// A column without NaN never needs the sorted copy.
+TEST(CropAndLogColumn, BucketSearchMatchesSortedSearch) {
+  std::mt19937 rng(2718);
+  std::uniform_real_distribution<float> unit(0, 1);
+  std::normal_distribution<float> low(100, 30), high(5000, 800);
+  auto barcode = [&] { return unit(rng) < 0.6f ? low(rng) : high(rng); };
+  struct Case {
+    const char* name;
+    std::size_t n;
+    std::function<float(std::size_t)> value;
+  };
+  const Case cases[] = {
+      {"barcode", 30000, [&](std::size_t) { return barcode(); }},
+      {"barcode with debris and saturation", 30000,
+       [&](std::size_t) {
+         const float u = unit(rng);
+         return u < 0.002f ? barcode() * 0.001f : u > 0.997f ? 262143.0f : barcode();
+       }},
+      {"nested outliers", 20000,
+       [&](std::size_t i) {
+         if (i % 997 == 0) return 1e9f;
+         if (i % 1009 == 0) return 1e5f;
+         if (i % 1013 == 0) return -300.0f;
+         return unit(rng);
+       }},
+      {"clusters a decade apart", 20000,
+       [&](std::size_t i) { return static_cast<float>(std::pow(10.0, static_cast<double>(i % 7))) * (1 + unit(rng)); }},
+      {"ties", 20000, [&](std::size_t) { return std::round(barcode() / 50) * 50; }},
+      {"zeros bound it", 5000,
+       [&](std::size_t i) {
+         if (i % 3 == 0) return (i % 2) ? 0.0f : -0.0f;
+         return i % 500 == 1 ? -1e6f : unit(rng);
+       }},
+      {"zeros below a far value", 4000,
+       [&](std::size_t i) { return i == 17 ? 1e7f : (i % 2 ? -0.0f : 0.0f); }},
+      {"zeros above a far value", 4000,
+       [&](std::size_t i) { return i == 17 ? -1e7f : (i % 2 ? 0.0f : -0.0f); }},
+      {"a step equal to the gap above", 4000,
+       [&](std::size_t i) { return i == 9 ? 256.0f : static_cast<float>(i % 2041) / 8; }},
+      {"a step equal to the gap below", 4000,
+       [&](std::size_t i) { return i == 9 ? -1.0f : static_cast<float>(i % 2041) / 8; }},
+      {"all zeros", 100, [&](std::size_t i) { return (i % 5 == 2) ? 0.0f : -0.0f; }},
+      {"constant", 1000, [&](std::size_t) { return 42.5f; }},
+      {"one differs", 1000, [&](std::size_t i) { return i == 999 ? 43.0f : 42.5f; }},
+      {"plus infinity", 3000, [&](std::size_t i) { return i == 5 ? kInf : barcode(); }},
+      {"both infinities", 3000, [&](std::size_t i) { return i == 5 ? kInf : i == 6 ? -kInf : barcode(); }},
+      {"subnormal spread", 3000, [&](std::size_t) { return unit(rng) * 1e-42f; }},
+      {"evenly spaced", 1000, [&](std::size_t i) { return static_cast<float>(i); }},
+      {"NaN", 3000, [&](std::size_t i) { return i == 11 ? kNaN : barcode(); }},
+  };
+  TColumnScratch fast;  // reused across columns, as a load does
+  for (const Case& c : cases)
+    for (std::size_t n : {c.n, std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{7}}) {
+      TSingleVector v(n);
+      for (std::size_t i = 0; i < n; ++i) v[i] = c.value(i);
+      const bool nan = std::any_of(v.begin(), v.end(), [](float x) { return std::isnan(x); });
+      for (const bool log_scale : {false, true})
+        for (const bool crop : {true, false}) {
+          const std::string where = std::string(c.name) + " n " + std::to_string(n) +
+                                    (log_scale ? " log" : " linear") + (crop ? " crop" : "");
+          fast.sorted.clear();
+          const TSingleVector b = ExpectSameAsReference(v, log_scale, crop, fast, where);
+          // The log scale of a column with infinities holds NaN.
+          const bool nanAfter = std::any_of(b.begin(), b.end(), [](float x) { return std::isnan(x); });
+          if (!nan && !nanAfter) {
+            EXPECT_TRUE(fast.sorted.empty()) << where << ": sorted without need";
+          }
+        }
+    }
 }
 
 TEST(CropAndLogColumns, RangeAndBounds) {

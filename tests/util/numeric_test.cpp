@@ -249,5 +249,60 @@ TEST(GaussSmooth, NonPositiveSigmaLeavesTheVector) {
   EXPECT_TRUE(empty.empty());
 }
 
+// The vectorized scan against the scan one element at a time: the same
+// floats, bit for bit (which zero, which NaN), on every kind of column.
+TEST(MinMax, FastScanMatchesReference) {
+  std::mt19937 rng(99);
+  for (int kind = 0; kind < kKinds; ++kind)
+    for (const std::size_t n : {1u, 2u, 15u, 16u, 17u, 100u, 4099u}) {
+      TSingleVector v = RandomColumn(rng, n, kind);
+      for (int variant = 0; variant < 3; ++variant) {
+        if (variant == 1) v[0] = kNaN;
+        if (variant == 2) v[n - 1] = (n % 2) ? 0.0f : -0.0f;
+        for (const bool ignoreZero : {false, true}) {
+          float a = 1, b = 1, c = 2, d = 2;
+          MinMax(v, a, b, ignoreZero);
+          MinMaxReference(v, c, d, ignoreZero);
+          EXPECT_EQ(Bits({a, b}), Bits({c, d})) << "kind " << kind << " n " << n << " variant " << variant;
+        }
+      }
+    }
+}
+
+TEST(FloatAtOrAbove, ComparesAsTheDouble) {
+  const double inf = std::numeric_limits<double>::infinity();
+  struct Case {
+    double u;
+    float expected;
+  };
+  const Case cases[] = {
+      {0.5, 0.5f},
+      {0.7, std::nextafter(0.7f, 1.0f)},  // 0.7f lies below 0.7
+      {-0.7, -0.7f},                      // -0.7f lies above -0.7
+      {0.1, 0.1f},                        // 0.1f lies above 0.1
+      {0.0, 0.0f},
+      {1e300, std::numeric_limits<float>::infinity()},
+      {-1e300, -std::numeric_limits<float>::max()},
+      {inf, std::numeric_limits<float>::infinity()},
+      {-inf, -std::numeric_limits<float>::infinity()},
+      {1e-300, std::numeric_limits<float>::denorm_min()},
+  };
+  for (const Case& c : cases) EXPECT_EQ(FloatAtOrAbove(c.u), c.expected) << c.u;
+  EXPECT_TRUE(std::isnan(FloatAtOrAbove(std::numeric_limits<double>::quiet_NaN())));
+
+  // Every float compares with the double as with its bound.
+  std::mt19937 rng(4);
+  std::uniform_real_distribution<double> wide(-3, 3);
+  for (int i = 0; i < 20000; ++i) {
+    const double u = i % 3 == 0 ? static_cast<double>(static_cast<float>(wide(rng))) : wide(rng);
+    const float b = FloatAtOrAbove(u);
+    for (const float v : {static_cast<float>(u), std::nextafter(static_cast<float>(u), 10.0f),
+                          std::nextafter(static_cast<float>(u), -10.0f), b, kNaN}) {
+      ASSERT_EQ(static_cast<double>(v) >= u, v >= b) << u << " " << v;
+      ASSERT_EQ(static_cast<double>(v) < u, v < b) << u << " " << v;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace dbc
