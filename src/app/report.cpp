@@ -217,7 +217,12 @@ void Channel(std::string& h, int bit, const RecordedBit& b, const ReportHistogra
     // The ruler: a tick and 10^k at every decade, small ticks at 2..9.
     h += "<line x1=\"" + C(left) + "\" y1=\"" + C(bottom + 2) + "\" x2=\"" + C(right) + "\" y2=\"" + C(bottom + 2) +
          "\" stroke=\"#444\" stroke-width=\"1\"/>\n";
-    for (int k = static_cast<int>(std::floor(lo)) - 1; k <= static_cast<int>(std::ceil(hi)); ++k) {
+    // Only a span of finite, moderate decades gets ticks: a histogram of NaN
+    // values, or of values the file declares logarithmic that reach far out,
+    // must neither overflow the decade numbers nor draw without end.
+    const bool ruled = std::isfinite(lo) && std::isfinite(hi) && std::abs(lo) < 1e6 && std::abs(hi) < 1e6 &&
+                       hi - lo <= 60;
+    for (int k = ruled ? static_cast<int>(std::floor(lo)) - 1 : 1; ruled && k <= static_cast<int>(std::ceil(hi)); ++k) {
       for (int m = 1; m <= 9; ++m) {
         const double v = k + std::log10(static_cast<double>(m));
         if (v < lo || v > hi) continue;
